@@ -1,0 +1,167 @@
+#include "compress/compressor.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "compress/dictionary_sizing.h"
+#include "compress/encoder_dictionary.h"
+#include "streams/bit_file.h"
+#include "streams/block_file.h"
+#include "streams/destination.h"
+
+namespace lzw {
+namespace {
+
+constexpr uint64_t kLargestInput = (uint64_t{1} << 31) - 1;
+constexpr size_t kChunk = 1 << 20;
+// How many bytes ahead of the current one the content hashes are computed
+// and their slots prefetched.
+constexpr size_t kLookahead = 16;
+constexpr size_t kRing = 32;  // a power of two above kLookahead + 1
+// Bytes that must be buffered beyond the current one for a step of the loop.
+constexpr size_t kWindowMargin = kLookahead + 2;
+
+// Writes codes at the width their position in the archive calls for.
+class CodeWriter {
+ public:
+  explicit CodeWriter(BitFile* archive) : archive_(archive) {}
+  void write(uint32_t code) {
+    archive_->write_bits(code, code_width(++codes_written_));
+  }
+ private:
+  BitFile* archive_;            // destination of the codes
+  uint64_t codes_written_ = 0;  // codes written so far
+};
+
+// The input bytes from the current position on, refilled in large chunks.
+class InputWindow {
+ public:
+  explicit InputWindow(BlockFile* input)
+      : input_(input), bytes_(new uint8_t[kChunk + kWindowMargin]), end_(input->remaining()) {}
+
+  uint64_t end() const { return end_; }
+  uint8_t at(uint64_t position) const { return bytes_[position - base_]; }
+  // Makes [position, position + kWindowMargin) readable (as far as the input
+  // goes) and returns the position up to which the loop may run before the
+  // next refill.
+  Status advance_to(uint64_t position, uint64_t* limit) {
+    const uint64_t buffered_end = base_ + filled_;
+    const size_t kept = static_cast<size_t>(buffered_end - position);
+    std::copy(bytes_.get() + (position - base_), bytes_.get() + filled_, bytes_.get());
+    base_ = position;
+    filled_ = kept;
+    Status status = kOk;
+    filled_ += input_->read(bytes_.get() + kept, kChunk + kWindowMargin - kept, &status);
+    if (status != kOk) return status;
+    const uint64_t new_end = base_ + filled_;
+    *limit = new_end == end_ ? end_ : new_end - kWindowMargin;
+    return kOk;
+  }
+
+ private:
+  BlockFile* input_;                 // the source of bytes
+  std::unique_ptr<uint8_t[]> bytes_; // buffered input
+  uint64_t base_ = 0;                // input position of bytes_[0]
+  size_t filled_ = 0;                // valid bytes in bytes_
+  uint64_t end_;                     // the input's size
+};
+
+// The LZW loop. Each lookup extends the current string by one byte; the
+// content hashes of the next kLookahead extensions are kept in a ring and
+// their slots prefetched, on the bet that the string goes on growing.
+Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& codes) {
+  const uint64_t end = input.end();
+  if (end == 0) return kOk;
+  uint64_t limit;
+  Status status = input.advance_to(0, &limit);
+  if (status != kOk) return status;
+
+  uint64_t hashes[kRing];  // hashes[j % kRing]: hash of the input from the string's start to j
+  uint64_t ahead;          // hashes are known up to here
+  uint64_t ahead_hash;     // the hash at `ahead`
+  auto start_string = [&](uint64_t position) {
+    ahead = position + 1;
+    ahead_hash = EncoderDictionary::root_hash(input.at(position));
+    hashes[ahead % kRing] = ahead_hash;
+    const uint64_t target = std::min(end, position + 1 + kLookahead);
+    while (ahead < target) {
+      ahead_hash = EncoderDictionary::extend_hash(ahead_hash, input.at(ahead));
+      hashes[++ahead % kRing] = ahead_hash;
+      dictionary.prefetch(ahead_hash);
+    }
+  };
+
+  uint32_t current = input.at(0);  // code of the longest string matched so far
+  start_string(0);
+  for (uint64_t next = 1; next < end;) {  // next: the byte that extends the string
+    if (next >= limit) {
+      status = input.advance_to(next, &limit);
+      if (status != kOk) return status;
+    }
+    if (ahead < end) {
+      ahead_hash = EncoderDictionary::extend_hash(ahead_hash, input.at(ahead));
+      hashes[++ahead % kRing] = ahead_hash;
+      dictionary.prefetch(ahead_hash);
+    }
+    const int32_t found = dictionary.lookup_or_insert(current, hashes[(next + 1) % kRing]);
+    if (found >= 0) {
+      current = static_cast<uint32_t>(found);
+      ++next;
+      continue;
+    }
+    if (found == EncoderDictionary::kNoMemory) return kOutOfMemory;
+    codes.write(current);
+    current = input.at(next);
+    start_string(next);
+    ++next;
+  }
+  codes.write(current);
+  return kOk;
+}
+
+void put_big_endian(uint32_t value, uint8_t bytes[4]) {
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+}
+
+}  // namespace
+
+Status compress_file(const char* input_name, const Limits& limits) {
+  BlockFile input;
+  Status status = input.open_for_reading(input_name);
+  if (status != kOk) return status;
+  const uint64_t size = input.info().size;
+  if (size > kLargestInput) return kInputTooLarge;
+
+  Destination destination;
+  status = destination.create((std::string(input_name) + ".LZW").c_str(), input.info());
+  if (status != kOk) return status;
+  EncoderDictionary dictionary;
+  status = dictionary.initialize(limits.memory_bytes);
+  if (status != kOk) return status;
+
+  BlockFile archive_file;
+  archive_file.open_for_writing(destination.descriptor());
+  BitFile archive(&archive_file);
+  const uint32_t capacity = estimate_dictionary_capacity(static_cast<int32_t>(size));
+  archive.write_bits(capacity, 32);
+  InputWindow window(&input);
+  CodeWriter codes(&archive);
+  status = encode(window, dictionary, codes);
+  if (status != kOk) return status;
+  status = archive.close();
+  if (status != kOk) return status;
+
+  // An input with more distinct strings than the estimate allowed for gets
+  // the header of a dictionary that holds every possible entry; the codes
+  // never depend on it.
+  if (dictionary.count() > capacity) {
+    uint8_t header[4];
+    put_big_endian(static_cast<uint32_t>(size + 256), header);
+    status = destination.write_at(0, header, sizeof header);
+    if (status != kOk) return status;
+  }
+  return destination.commit();
+}
+
+}  // namespace lzw

@@ -1,0 +1,106 @@
+#ifndef LZW_DECOMPRESS_DECODER_DICTIONARY_H_
+#define LZW_DECOMPRESS_DECODER_DICTIONARY_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "streams/status.h"
+
+namespace lzw {
+
+// The decompressor's string table together with the output it has produced.
+//
+// Every string the dictionary knows already lies in the output: the entry
+// defined after the j-th code (counted from 0) is the j-th code's expansion
+// followed by the first byte of the next one, which is exactly the output
+// from where the j-th expansion starts, one byte longer than it. So the
+// dictionary keeps the whole output history and, per code, the offset where
+// its expansion starts; expanding a code is a copy of earlier output, as in
+// LZ77 decoders, instead of a walk along a chain of prefixes.
+//
+// Codes 0 to 255 stand for their byte. `count` entries are defined: the 256
+// roots and one per code after the first. A code equal to `count` is the
+// entry being defined by this very code (the previous expansion plus its own
+// first byte) and is legitimate; anything larger, a first code above 255 or
+// an output beyond the limit marks a damaged archive.
+class DecoderDictionary {
+ public:
+  explicit DecoderDictionary(const Limits& limits);
+  ~DecoderDictionary();
+  DecoderDictionary(const DecoderDictionary&) = delete;
+  DecoderDictionary& operator=(const DecoderDictionary&) = delete;
+
+  // Appends the expansion of the next code of the archive to the output.
+  // kInvalidArchive for a code the archive cannot hold at this point,
+  // kOutOfMemory when the buffers cannot grow.
+  Status expand(uint32_t code) {
+    uint64_t offset = 0;
+    uint64_t length = 1;
+    if (code >= 256) {
+      // The entry a code names is defined by the code after the one that
+      // started it: entries up to the one this code itself defines exist.
+      uint64_t entry = uint64_t{code} - 256;
+      if (entry >= codes_) return kInvalidArchive;
+      offset = starts_[entry];
+      length = (entry + 1 < codes_ ? starts_[entry + 1] : output_size_) - offset + 1;
+    }
+    if (codes_ >= starts_capacity_ || output_size_ + length + kCopySlack > output_capacity_ ||
+        output_size_ + length > limits_.output_bytes) {
+      Status grown = make_room(length);
+      if (grown != kOk) return grown;
+    }
+    starts_[codes_++] = static_cast<uint32_t>(output_size_);
+    uint8_t* destination = output_ + output_size_;
+    output_size_ += length;
+    if (code < 256) {
+      *destination = static_cast<uint8_t>(code);
+    } else if (length <= kCopySlack && destination - (output_ + offset) >= static_cast<ptrdiff_t>(kCopySlack)) {
+      // Short strings far enough back: one fixed-size copy, spilling into
+      // the slack behind the output.
+      std::memcpy(destination, output_ + offset, kCopySlack);
+    } else {
+      // All but the last byte lie before the destination; the last one of
+      // the entry being defined by this code is the first byte just copied.
+      std::memcpy(destination, output_ + offset, length - 1);
+      destination[length - 1] = output_[offset + length - 1];
+    }
+    return kOk;
+  }
+
+  // Starts loading what expanding `code` soon will read: first the offset of
+  // its entry, a little later the bytes it copies.
+  void prefetch_entry(uint32_t code) const {
+    uint64_t entry = uint64_t{code} - 256;
+    if (code >= 256 && entry < codes_) __builtin_prefetch(&starts_[entry]);
+  }
+  void prefetch_string(uint32_t code) const {
+    uint64_t entry = uint64_t{code} - 256;
+    if (code >= 256 && entry < codes_) __builtin_prefetch(output_ + starts_[entry]);
+  }
+
+  // Entries defined so far, the 256 roots included.
+  uint64_t count() const { return codes_ == 0 ? 256 : 255 + codes_; }
+  // The output produced so far.
+  const uint8_t* output() const { return output_; }
+  uint64_t output_size() const { return output_size_; }
+
+ private:
+  // Bytes the copy of a short string may write past its end.
+  static constexpr size_t kCopySlack = 16;
+
+  // Grows the buffers for one more code expanding to `length` bytes.
+  Status make_room(uint64_t length);
+
+  const Limits limits_;          // memory and output bounds
+  uint8_t* output_ = nullptr;    // every byte expanded so far
+  uint64_t output_size_ = 0;     // bytes in output_
+  uint64_t output_capacity_ = 0; // bytes allocated for output_
+  uint32_t* starts_ = nullptr;   // starts_[j]: where the j-th code's expansion begins
+  uint64_t codes_ = 0;           // codes expanded so far
+  uint64_t starts_capacity_ = 0; // entries allocated for starts_
+};
+
+}  // namespace lzw
+
+#endif  // LZW_DECOMPRESS_DECODER_DICTIONARY_H_
