@@ -17,7 +17,7 @@ constexpr uint64_t kLargestInput = (uint64_t{1} << 31) - 1;
 constexpr size_t kChunk = 1 << 20;
 // How many bytes ahead of the current one the content hashes are computed
 // and their slots prefetched.
-constexpr size_t kLookahead = 16;
+constexpr size_t kLookahead = 8;
 constexpr size_t kRing = 32;  // a power of two above kLookahead + 1
 // Bytes that must be buffered beyond the current one for a step of the loop.
 constexpr size_t kWindowMargin = kLookahead + 2;
@@ -67,9 +67,11 @@ class InputWindow {
   uint64_t end_;                     // the input's size
 };
 
-// The LZW loop. Each lookup extends the current string by one byte; the
-// content hashes of the next kLookahead extensions are kept in a ring and
-// their slots prefetched, on the bet that the string goes on growing.
+// The LZW loop. Each lookup extends the current string by one byte. The
+// content hashes of the coming extensions are kept in a ring and their
+// buckets prefetched, on the bet that the string goes on growing; the
+// look-ahead starts short with each string and widens as the string lasts,
+// since most strings end after a few bytes.
 Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& codes) {
   const uint64_t end = input.end();
   if (end == 0) return kOk;
@@ -78,18 +80,18 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
   if (status != kOk) return status;
 
   uint64_t hashes[kRing];  // hashes[j % kRing]: hash of the input from the string's start to j
-  uint64_t ahead;          // hashes are known up to here
-  uint64_t ahead_hash;     // the hash at `ahead`
+  uint64_t ahead = 0;      // hashes are known up to here
+  uint64_t ahead_hash = 0; // the hash at `ahead`
+  auto look_further = [&] {
+    ahead_hash = EncoderDictionary::extend_hash(ahead_hash, input.at(ahead));
+    hashes[++ahead % kRing] = ahead_hash;
+    dictionary.prefetch(ahead_hash);
+  };
   auto start_string = [&](uint64_t position) {
     ahead = position + 1;
     ahead_hash = EncoderDictionary::root_hash(input.at(position));
     hashes[ahead % kRing] = ahead_hash;
-    const uint64_t target = std::min(end, position + 1 + kLookahead);
-    while (ahead < target) {
-      ahead_hash = EncoderDictionary::extend_hash(ahead_hash, input.at(ahead));
-      hashes[++ahead % kRing] = ahead_hash;
-      dictionary.prefetch(ahead_hash);
-    }
+    if (ahead < end) look_further();
   };
 
   uint32_t current = input.at(0);  // code of the longest string matched so far
@@ -99,11 +101,9 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
       status = input.advance_to(next, &limit);
       if (status != kOk) return status;
     }
-    if (ahead < end) {
-      ahead_hash = EncoderDictionary::extend_hash(ahead_hash, input.at(ahead));
-      hashes[++ahead % kRing] = ahead_hash;
-      dictionary.prefetch(ahead_hash);
-    }
+    const uint64_t horizon = std::min(end, next + kLookahead);
+    if (ahead < horizon) look_further();
+    if (ahead < horizon) look_further();
     const int32_t found = dictionary.lookup_or_insert(current, hashes[(next + 1) % kRing]);
     if (found >= 0) {
       current = static_cast<uint32_t>(found);

@@ -17,59 +17,74 @@ constexpr bool tags_tell_bytes_apart(uint64_t multiplier) {
   return true;
 }
 
-constexpr size_t kFirstSlotCount = 4096;
-
-size_t growth_threshold(size_t slot_count) { return slot_count / 4 * 3; }
+constexpr size_t kFirstBucketCount = 1024;
+// Small tables double; large ones grow by a quarter so that memory stays
+// close to what the entries need.
+constexpr size_t kGentleGrowthFrom = (size_t{32} << 20) / 64;
+constexpr size_t kAlignment = 64;
 
 }  // namespace
 
 static_assert(tags_tell_bytes_apart(0x9E3779B97F4A7C15u));
 
-EncoderDictionary::~EncoderDictionary() { platform::release(slots_); }
+EncoderDictionary::~EncoderDictionary() { platform::release(block_); }
 
 Status EncoderDictionary::initialize(uint64_t memory_limit) {
   memory_limit_ = memory_limit;
-  if (kFirstSlotCount * sizeof(Slot) > memory_limit_) return kOutOfMemory;
-  slots_ = static_cast<Slot*>(platform::allocate_zeroed(kFirstSlotCount * sizeof(Slot)));
-  if (slots_ == nullptr) return kOutOfMemory;
-  slot_count_ = kFirstSlotCount;
-  grow_at_ = growth_threshold(slot_count_);
-  return kOk;
+  return grow() ? kOk : kOutOfMemory;
 }
 
-int32_t EncoderDictionary::insert(size_t slot, uint32_t prefix, uint32_t tag) {
+size_t EncoderDictionary::bucket_with_room(uint32_t tag) const {
+  size_t b = home_bucket(tag);
+  while (buckets_[b].filled == kSlotsPerBucket) b = next_bucket(b);
+  return b;
+}
+
+void EncoderDictionary::fill(Bucket& bucket, uint32_t tag, uint32_t prefix, uint32_t code) {
+  bucket.tags[bucket.filled] = tag;
+  bucket.prefixes[bucket.filled] = prefix;
+  bucket.codes[bucket.filled] = code;
+  ++bucket.filled;
+}
+
+int32_t EncoderDictionary::insert(size_t bucket, uint32_t prefix, uint32_t tag) {
   if (entries_ >= grow_at_) {
     if (!grow()) return kNoMemory;
-    for (slot = home_slot(tag); slots_[slot].code != 0; slot = next_slot(slot)) {
-    }
+    bucket = bucket_with_room(tag);
   }
-  slots_[slot] = Slot{tag, prefix, count_};
+  fill(buckets_[bucket], tag, prefix, count_);
   ++count_;
   ++entries_;
   return kInserted;
 }
 
 bool EncoderDictionary::grow() {
-  const size_t new_count = slot_count_ + slot_count_ / 2;
-  const uint64_t new_bytes = uint64_t{new_count} * sizeof(Slot);
-  if (new_bytes + uint64_t{slot_count_} * sizeof(Slot) > memory_limit_) return false;
-  Slot* old_slots = slots_;
-  const size_t old_count = slot_count_;
-  Slot* new_slots = static_cast<Slot*>(platform::allocate_zeroed(new_bytes));
-  if (new_slots == nullptr) return false;
-  slots_ = new_slots;
-  slot_count_ = new_count;
-  grow_at_ = growth_threshold(slot_count_);
-  // Home slots keep their order when the table grows, so this pass reads
-  // the old table and writes the new one nearly sequentially.
-  for (size_t i = 0; i < old_count; ++i) {
-    const Slot& entry = old_slots[i];
-    if (entry.code == 0) continue;
-    size_t slot = home_slot(entry.tag);
-    while (slots_[slot].code != 0) slot = next_slot(slot);
-    slots_[slot] = entry;
+  const size_t old_count = bucket_count_;
+  const size_t new_count = old_count == 0                   ? kFirstBucketCount
+                           : old_count < kGentleGrowthFrom ? old_count * 2
+                                                           : old_count + old_count / 4;
+  const uint64_t new_bytes = uint64_t{new_count} * sizeof(Bucket) + kAlignment;
+  if (new_bytes > memory_limit_) return false;
+  void* new_block = platform::allocate_zeroed(new_bytes);
+  if (new_block == nullptr) return false;
+  void* old_block = block_;
+  Bucket* old_buckets = buckets_;
+  block_ = new_block;
+  buckets_ = reinterpret_cast<Bucket*>((reinterpret_cast<uintptr_t>(new_block) + kAlignment - 1) & ~(kAlignment - 1));
+  bucket_count_ = new_count;
+  grow_at_ = new_count * kSlotsPerBucket / 5 * 4;
+  // Home buckets keep their order when the table grows, so this pass reads
+  // the old table and writes the new one nearly sequentially, and the part
+  // of the old table already copied can be handed back at once.
+  constexpr size_t kReleaseStep = (size_t{2} << 20) / sizeof(Bucket);
+  for (size_t b = 0; b < old_count; ++b) {
+    const Bucket& bucket = old_buckets[b];
+    for (unsigned s = 0; s < bucket.filled; ++s) {
+      fill(buckets_[bucket_with_room(bucket.tags[s])], bucket.tags[s], bucket.prefixes[s], bucket.codes[s]);
+    }
+    if ((b + 1) % kReleaseStep == 0) platform::discard(&old_buckets[b + 1 - kReleaseStep], kReleaseStep * sizeof(Bucket));
   }
-  platform::release(old_slots);
+  platform::release(old_block);
   return true;
 }
 

@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "streams/status.h"
 
@@ -20,14 +23,16 @@ namespace lzw {
 // lookup finishes, and `prefetch` those slots, so that the cache misses of a
 // table far larger than the cache overlap instead of queueing.
 //
-// A slot keeps the prefix code and the high 32 bits of the content hash. For a
+// A slot keeps the prefix code and the high 32 bits of the content hash (its
+// tag). For a
 // given prefix, the byte that extends it is recovered exactly from those bits
 // (different bytes always give different high bits, checked at compile time),
 // so a match on both is an exact match of the string, never a probable one.
 //
-// The table is open-addressed with linear probing and grows by half when it is
-// three-quarters full, so memory follows the number of entries, about 12 to
-// 24 bytes each.
+// The table is made of 64-byte buckets of five slots, one cache line each, so
+// a lookup usually touches a single line; a full bucket spills into the next.
+// It grows when four-fifths full, releasing the old table as it is copied,
+// so memory follows the number of entries: once large, 16 to 20 bytes each.
 class EncoderDictionary {
  public:
   // Results of lookup_or_insert besides a found code.
@@ -54,45 +59,67 @@ class EncoderDictionary {
   // had to grow and could not.
   int32_t lookup_or_insert(uint32_t prefix, uint64_t hash) {
     const uint32_t tag = static_cast<uint32_t>(hash >> 32);
-    const uint64_t key = (uint64_t{prefix} << 32) | tag;
-    for (size_t i = home_slot(tag);; i = next_slot(i)) {
-      const Slot& slot = slots_[i];
-      if (slot.code == 0) return insert(i, prefix, tag);
-      uint64_t stored;
-      std::memcpy(&stored, &slot, sizeof stored);
-      if (stored == key) return static_cast<int32_t>(slot.code);
+    for (size_t b = home_bucket(tag);; b = next_bucket(b)) {
+      const Bucket& bucket = buckets_[b];
+      for (unsigned matches = tag_matches(bucket, tag); matches != 0; matches &= matches - 1) {
+        const unsigned s = static_cast<unsigned>(__builtin_ctz(matches));
+        if (bucket.prefixes[s] == prefix) return static_cast<int32_t>(bucket.codes[s]);
+      }
+      if (bucket.filled < kSlotsPerBucket) return insert(b, prefix, tag);
     }
   }
 
-  // Starts loading the slot where the string with content hash `hash` lies
+  // Starts loading the bucket where the string with content hash `hash` lies
   // or would be inserted.
   void prefetch(uint64_t hash) const {
-    __builtin_prefetch(&slots_[home_slot(static_cast<uint32_t>(hash >> 32))]);
+    __builtin_prefetch(&buckets_[home_bucket(static_cast<uint32_t>(hash >> 32))]);
   }
 
   // Number of codes defined, roots included: the code the next entry gets.
   uint32_t count() const { return count_; }
 
  private:
-  // Laid out so that tag and prefix load as one 64-bit key.
-  struct Slot {
-    uint32_t tag;     // high 32 bits of the content hash
-    uint32_t prefix;  // code of the string without its last byte
-    uint32_t code;    // the string's code; 0 marks an empty slot
+  static constexpr unsigned kSlotsPerBucket = 5;
+  // One cache line. Slots fill in order and are never emptied, so a bucket
+  // with a free slot ends a search.
+  struct alignas(64) Bucket {
+    uint32_t tags[kSlotsPerBucket];      // each entry's tag
+    uint32_t prefixes[kSlotsPerBucket];  // each entry's prefix code
+    uint32_t codes[kSlotsPerBucket];     // each entry's code
+    uint32_t filled;                     // slots in use
   };
-  static_assert(sizeof(Slot) == 12);
+  static_assert(sizeof(Bucket) == 64);
 
   static constexpr uint64_t kSeed = 0x243F6A8885A308D3u;
   static constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
 
-  size_t home_slot(uint32_t tag) const { return static_cast<size_t>((uint64_t{tag} * slot_count_) >> 32); }
-  size_t next_slot(size_t i) const { return i + 1 == slot_count_ ? 0 : i + 1; }
-  int32_t insert(size_t slot, uint32_t prefix, uint32_t tag);
+  // The slots in use whose tag equals `tag`, as a bit mask. The tags are
+  // compared side by side: where a match lies is unpredictable, and a branch
+  // per slot would mostly be mispredicted.
+  static unsigned tag_matches(const Bucket& bucket, uint32_t tag) {
+#if defined(__SSE2__)
+    const __m128i first_four = _mm_load_si128(reinterpret_cast<const __m128i*>(bucket.tags));
+    const __m128i equal = _mm_cmpeq_epi32(first_four, _mm_set1_epi32(static_cast<int>(tag)));
+    unsigned matches = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(equal)));
+    matches |= unsigned{bucket.tags[4] == tag} << 4;
+#else
+    unsigned matches = 0;
+    for (unsigned s = 0; s < kSlotsPerBucket; ++s) matches |= unsigned{bucket.tags[s] == tag} << s;
+#endif
+    return matches & ((1u << bucket.filled) - 1);
+  }
+  size_t home_bucket(uint32_t tag) const { return static_cast<size_t>((uint64_t{tag} * bucket_count_) >> 32); }
+  size_t next_bucket(size_t b) const { return b + 1 == bucket_count_ ? 0 : b + 1; }
+  int32_t insert(size_t bucket, uint32_t prefix, uint32_t tag);
+  // The first bucket with a free slot from the tag's home bucket on.
+  size_t bucket_with_room(uint32_t tag) const;
+  static void fill(Bucket& bucket, uint32_t tag, uint32_t prefix, uint32_t code);
   bool grow();
 
-  Slot* slots_ = nullptr;       // slot_count_ slots
-  size_t slot_count_ = 0;       // table size
-  size_t grow_at_ = 0;          // entries in the table that trigger growth
+  void* block_ = nullptr;       // the allocation holding buckets_
+  Bucket* buckets_ = nullptr;   // bucket_count_ buckets, cache-line aligned
+  size_t bucket_count_ = 0;     // table size
+  size_t grow_at_ = 0;          // entries that trigger growth
   size_t entries_ = 0;          // occupied slots
   uint32_t count_ = 256;        // codes defined, the 256 roots included
   uint64_t memory_limit_ = 0;   // most bytes the table may hold

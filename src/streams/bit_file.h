@@ -1,6 +1,8 @@
 #ifndef LZW_STREAMS_BIT_FILE_H_
 #define LZW_STREAMS_BIT_FILE_H_
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -14,10 +16,7 @@ namespace lzw {
 // width depends on the code's position alone. More than 31 bits never occurs
 // in an archive the compressor writes.
 constexpr unsigned code_width(uint64_t code_number) {
-  uint64_t n = 255 + code_number;
-  unsigned width = 9;
-  while (width < 64 && (n >> width) != 0) ++width;
-  return width;
+  return std::max(9u, static_cast<unsigned>(std::bit_width(255 + code_number)));
 }
 
 // A stream of bits over a BlockFile, most significant bit first: the first

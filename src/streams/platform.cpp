@@ -170,6 +170,13 @@ void* resize(void* block, size_t bytes) { return std::realloc(block, bytes); }
 
 void release(void* block) { std::free(block); }
 
+void discard(void* start, size_t bytes) {
+  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t first = (reinterpret_cast<uintptr_t>(start) + page - 1) & ~(page - 1);
+  const uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(page - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
+
 void ignore_file_size_signal() { signal(SIGXFSZ, SIG_IGN); }
 
 void install_interruption_cleanup() {

@@ -55,6 +55,9 @@ void* allocate_zeroed(size_t bytes);
 // Grows a block from allocate_zeroed or resize; the new bytes are not zeroed.
 void* resize(void* block, size_t bytes);
 void release(void* block);
+// Returns the whole pages inside [start, start + bytes) of a block to the
+// system; they read as zeros afterwards. The block stays allocated.
+void discard(void* start, size_t bytes);
 
 // Process-wide settings made once in main: a file-size limit turns into a
 // failed write instead of killing the process, and SIGINT, SIGTERM and SIGHUP
