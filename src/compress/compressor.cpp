@@ -41,7 +41,9 @@ class InputWindow {
       : input_(input), bytes_(new uint8_t[kChunk + kWindowMargin]), end_(input->remaining()) {}
 
   uint64_t end() const { return end_; }
-  uint8_t at(uint64_t position) const { return bytes_[position - base_]; }
+  // The buffered bytes, bytes()[0] being the input's byte at base().
+  const uint8_t* bytes() const { return bytes_.get(); }
+  uint64_t base() const { return base_; }
   // Makes [position, position + kWindowMargin) readable (as far as the input
   // goes) and returns the position up to which the loop may run before the
   // next refill.
@@ -75,7 +77,12 @@ class InputWindow {
 Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& codes) {
   const uint64_t end = input.end();
   if (end == 0) return kOk;
+  // Copies of the window's state kept in locals, so that the loop does not
+  // reload them after every store.
   uint64_t limit;
+  const uint8_t* window = input.bytes();
+  uint64_t base = 0;
+  auto byte_at = [&](uint64_t position) { return window[position - base]; };
   Status status = input.advance_to(0, &limit);
   if (status != kOk) return status;
 
@@ -83,23 +90,24 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
   uint64_t ahead = 0;      // hashes are known up to here
   uint64_t ahead_hash = 0; // the hash at `ahead`
   auto look_further = [&] {
-    ahead_hash = EncoderDictionary::extend_hash(ahead_hash, input.at(ahead));
+    ahead_hash = EncoderDictionary::extend_hash(ahead_hash, byte_at(ahead));
     hashes[++ahead % kRing] = ahead_hash;
     dictionary.prefetch(ahead_hash);
   };
   auto start_string = [&](uint64_t position) {
     ahead = position + 1;
-    ahead_hash = EncoderDictionary::root_hash(input.at(position));
+    ahead_hash = EncoderDictionary::root_hash(byte_at(position));
     hashes[ahead % kRing] = ahead_hash;
     if (ahead < end) look_further();
   };
 
-  uint32_t current = input.at(0);  // code of the longest string matched so far
+  uint32_t current = byte_at(0);  // code of the longest string matched so far
   start_string(0);
   for (uint64_t next = 1; next < end;) {  // next: the byte that extends the string
     if (next >= limit) {
       status = input.advance_to(next, &limit);
       if (status != kOk) return status;
+      base = input.base();
     }
     const uint64_t horizon = std::min(end, next + kLookahead);
     if (ahead < horizon) look_further();
@@ -112,7 +120,7 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
     }
     if (found == EncoderDictionary::kNoMemory) return kOutOfMemory;
     codes.write(current);
-    current = input.at(next);
+    current = byte_at(next);
     start_string(next);
     ++next;
   }
