@@ -15,12 +15,19 @@ namespace {
 
 constexpr uint64_t kLargestInput = (uint64_t{1} << 31) - 1;
 constexpr size_t kChunk = 1 << 20;
-// How many bytes ahead of the current one the content hashes are computed
-// and their slots prefetched.
+// How far ahead of the current byte the current string's coming extensions
+// are hashed and their buckets prefetched.
 constexpr size_t kLookahead = 8;
+// Where a string will start is known only when the previous one ends, too
+// late to prefetch its first bucket (the one of its three-byte prefix, since
+// two-byte strings have their own table). So at every position, the
+// three-byte string starting this far ahead is prefetched, whichever string
+// turns out to start there; with short strings (incompressible data) this
+// hides most of the misses.
+constexpr size_t kSpeculation = 16;
 constexpr size_t kRing = 32;  // a power of two above kLookahead + 1
 // Bytes that must be buffered beyond the current one for a step of the loop.
-constexpr size_t kWindowMargin = kLookahead + 2;
+constexpr size_t kWindowMargin = std::max(kLookahead, kSpeculation + 1) + 2;
 
 // Writes codes at the width their position in the archive calls for.
 class CodeWriter {
@@ -94,10 +101,14 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
     hashes[++ahead % kRing] = ahead_hash;
     dictionary.prefetch(ahead_hash);
   };
+  // The string's two-byte extension has no bucket to prefetch.
   auto start_string = [&](uint64_t position) {
     ahead = position + 1;
     ahead_hash = EncoderDictionary::root_hash(byte_at(position));
-    hashes[ahead % kRing] = ahead_hash;
+    if (ahead < end) {
+      ahead_hash = EncoderDictionary::extend_hash(ahead_hash, byte_at(ahead));
+      hashes[++ahead % kRing] = ahead_hash;
+    }
     if (ahead < end) look_further();
   };
 
@@ -109,10 +120,17 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
       if (status != kOk) return status;
       base = input.base();
     }
+    if (next + kSpeculation + 2 < end) {
+      const uint64_t start = next + kSpeculation;
+      uint64_t hash = EncoderDictionary::root_hash(byte_at(start));
+      hash = EncoderDictionary::extend_hash(hash, byte_at(start + 1));
+      dictionary.prefetch(EncoderDictionary::extend_hash(hash, byte_at(start + 2)));
+    }
     const uint64_t horizon = std::min(end, next + kLookahead);
     if (ahead < horizon) look_further();
     if (ahead < horizon) look_further();
-    const int32_t found = dictionary.lookup_or_insert(current, hashes[(next + 1) % kRing]);
+    const int32_t found = current < 256 ? dictionary.lookup_or_insert_pair(static_cast<uint8_t>(current), byte_at(next))
+                                        : dictionary.lookup_or_insert(current, hashes[(next + 1) % kRing]);
     if (found >= 0) {
       current = static_cast<uint32_t>(found);
       ++next;

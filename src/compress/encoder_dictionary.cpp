@@ -27,11 +27,18 @@ constexpr size_t kAlignment = 64;
 
 static_assert(tags_tell_bytes_apart(0x9E3779B97F4A7C15u));
 
-EncoderDictionary::~EncoderDictionary() { platform::release(block_); }
+constexpr size_t kPairBytes = 65536 * sizeof(uint32_t);
+
+EncoderDictionary::~EncoderDictionary() {
+  platform::release(pairs_);
+  platform::release(block_);
+}
 
 Status EncoderDictionary::initialize(uint64_t memory_limit) {
-  memory_limit_ = memory_limit;
-  return grow() ? kOk : kOutOfMemory;
+  if (memory_limit < kPairBytes) return kOutOfMemory;
+  memory_limit_ = memory_limit - kPairBytes;
+  pairs_ = static_cast<uint32_t*>(platform::allocate_zeroed(kPairBytes));
+  return pairs_ != nullptr && grow() ? kOk : kOutOfMemory;
 }
 
 size_t EncoderDictionary::bucket_with_room(uint32_t tag) const {

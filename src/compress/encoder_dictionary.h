@@ -29,6 +29,9 @@ namespace lzw {
 // (different bytes always give different high bits, checked at compile time),
 // so a match on both is an exact match of the string, never a probable one.
 //
+// Two-byte strings, with which every match begins, skip the hash table: they
+// have a directly indexed table of their own (256 KB), which stays in cache.
+//
 // The table is made of 64-byte buckets of five slots, one cache line each, so
 // a lookup usually touches a single line; a full bucket spills into the next.
 // It grows when four-fifths full, releasing the old table as it is copied,
@@ -67,6 +70,14 @@ class EncoderDictionary {
       }
       if (bucket.filled < kSlotsPerBucket) return insert(b, prefix, tag);
     }
+  }
+
+  // The same for the two-byte string `first`, `second`.
+  int32_t lookup_or_insert_pair(uint8_t first, uint8_t second) {
+    uint32_t& code = pairs_[first << 8 | second];
+    if (code != 0) return static_cast<int32_t>(code);
+    code = count_++;
+    return kInserted;
   }
 
   // Starts loading the bucket where the string with content hash `hash` lies
@@ -116,11 +127,12 @@ class EncoderDictionary {
   static void fill(Bucket& bucket, uint32_t tag, uint32_t prefix, uint32_t code);
   bool grow();
 
+  uint32_t* pairs_ = nullptr;   // code of each two-byte string, 0 if none yet
   void* block_ = nullptr;       // the allocation holding buckets_
   Bucket* buckets_ = nullptr;   // bucket_count_ buckets, cache-line aligned
   size_t bucket_count_ = 0;     // table size
   size_t grow_at_ = 0;          // entries that trigger growth
-  size_t entries_ = 0;          // occupied slots
+  size_t entries_ = 0;          // occupied slots of buckets_
   uint32_t count_ = 256;        // codes defined, the 256 roots included
   uint64_t memory_limit_ = 0;   // most bytes the table may hold
 };
