@@ -57,9 +57,11 @@ void remove_temporary_and_die(int signal_number) {
 }  // namespace
 
 int open_for_reading(const char* path) {
+  // O_NONBLOCK keeps a FIFO from blocking the open until a writer comes; it
+  // is refused as not a regular file, and regular files ignore the flag.
   int descriptor;
   do {
-    descriptor = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   } while (descriptor < 0 && errno == EINTR);
   return descriptor;
 }
