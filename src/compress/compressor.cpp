@@ -1,6 +1,8 @@
 #include "compress/compressor.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -28,6 +30,9 @@ constexpr size_t kSpeculation = 16;
 constexpr size_t kRing = 32;  // a power of two above kLookahead + 1
 // Bytes that must be buffered beyond the current one for a step of the loop.
 constexpr size_t kWindowMargin = std::max(kLookahead, kSpeculation + 1) + 2;
+// Zeros behind the buffered bytes, so that a word read at any of them stays
+// inside the buffer.
+constexpr size_t kWordSlack = 4;
 
 // Writes codes at the width their position in the archive calls for.
 class CodeWriter {
@@ -45,7 +50,7 @@ class CodeWriter {
 class InputWindow {
  public:
   explicit InputWindow(BlockFile* input)
-      : input_(input), bytes_(new uint8_t[kChunk + kWindowMargin]), end_(input->remaining()) {}
+      : input_(input), bytes_(new uint8_t[kChunk + kWindowMargin + kWordSlack]()), end_(input->remaining()) {}
 
   uint64_t end() const { return end_; }
   // The buffered bytes, bytes()[0] being the input's byte at base().
@@ -93,6 +98,16 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
   Status status = input.advance_to(0, &limit);
   if (status != kOk) return status;
 
+  // The first three bytes from `position`, for EncoderDictionary::triple_hash.
+  auto three_bytes_at = [&](uint64_t position) {
+    if constexpr (std::endian::native == std::endian::little) {
+      uint32_t word;
+      std::memcpy(&word, window + (position - base), sizeof word);
+      return word & 0xFFFFFFu;
+    }
+    return byte_at(position) | uint32_t{byte_at(position + 1)} << 8 | uint32_t{byte_at(position + 2)} << 16;
+  };
+
   uint64_t hashes[kRing];  // hashes[j % kRing]: hash of the input from the string's start to j
   uint64_t ahead = 0;      // hashes are known up to here
   uint64_t ahead_hash = 0; // the hash at `ahead`
@@ -101,15 +116,16 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
     hashes[++ahead % kRing] = ahead_hash;
     dictionary.prefetch(ahead_hash);
   };
-  // The string's two-byte extension has no bucket to prefetch.
+  // One- and two-byte strings need no hash; the three-byte one was
+  // prefetched speculatively.
   auto start_string = [&](uint64_t position) {
-    ahead = position + 1;
-    ahead_hash = EncoderDictionary::root_hash(byte_at(position));
-    if (ahead < end) {
-      ahead_hash = EncoderDictionary::extend_hash(ahead_hash, byte_at(ahead));
-      hashes[++ahead % kRing] = ahead_hash;
+    if (position + 3 > end) {
+      ahead = end;
+      return;
     }
-    if (ahead < end) look_further();
+    ahead = position + 3;
+    ahead_hash = EncoderDictionary::triple_hash(three_bytes_at(position));
+    hashes[ahead % kRing] = ahead_hash;
   };
 
   uint32_t current = byte_at(0);  // code of the longest string matched so far
@@ -121,10 +137,7 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
       base = input.base();
     }
     if (next + kSpeculation + 2 < end) {
-      const uint64_t start = next + kSpeculation;
-      uint64_t hash = EncoderDictionary::root_hash(byte_at(start));
-      hash = EncoderDictionary::extend_hash(hash, byte_at(start + 1));
-      dictionary.prefetch(EncoderDictionary::extend_hash(hash, byte_at(start + 2)));
+      dictionary.prefetch(EncoderDictionary::triple_hash(three_bytes_at(next + kSpeculation)));
     }
     const uint64_t horizon = std::min(end, next + kLookahead);
     if (ahead < horizon) look_further();

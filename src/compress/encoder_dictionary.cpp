@@ -5,13 +5,14 @@
 namespace lzw {
 namespace {
 
-// For a fixed prefix, bytes b1 != b2 give hashes whose difference is
-// d * kMultiplier (mod 2^64) with 0 < |d| < 256. When every such product
+// For a fixed prefix, last bytes b1 != b2 give hashes whose difference is
+// d * 2^shift * kMultiplier (mod 2^64) with 0 < |d| < 256: shift 0 for
+// extend_hash, 16 for the third byte of triple_hash. When every such product
 // keeps at least 2^33 away from 0 modulo 2^64, the high 32 bits of the two
 // hashes differ, so a slot's (prefix, tag) pins the byte down exactly.
-constexpr bool tags_tell_bytes_apart(uint64_t multiplier) {
+constexpr bool tags_tell_bytes_apart(uint64_t multiplier, unsigned shift) {
   for (uint64_t d = 1; d < 256; ++d) {
-    uint64_t product = d * multiplier;
+    uint64_t product = (d << shift) * multiplier;
     if (product < (uint64_t{1} << 33) || product > ~uint64_t{0} - (uint64_t{1} << 33)) return false;
   }
   return true;
@@ -25,7 +26,8 @@ constexpr size_t kAlignment = 64;
 
 }  // namespace
 
-static_assert(tags_tell_bytes_apart(0x9E3779B97F4A7C15u));
+static_assert(tags_tell_bytes_apart(0x9E3779B97F4A7C15u, 0));
+static_assert(tags_tell_bytes_apart(0x9E3779B97F4A7C15u, 16));
 
 constexpr size_t kPairBytes = 65536 * sizeof(uint32_t);
 

@@ -17,17 +17,17 @@ namespace lzw {
 // insertion order from 256 on, so a code never depends on where its entry
 // lies; the one-byte strings (codes 0 to 255) are implicit and take no room.
 //
-// Entries are placed by a hash of the string's content, rolled forward byte by
-// byte (`root_hash`, `extend_hash`). The compressor can therefore compute
+// Entries are placed by a hash of the string's content: the hash of its first
+// three bytes (`triple_hash`) rolled forward byte by byte (`extend_hash`). The compressor can therefore compute
 // where the lookups for the next input bytes will land before the current
 // lookup finishes, and `prefetch` those slots, so that the cache misses of a
 // table far larger than the cache overlap instead of queueing.
 //
 // A slot keeps the prefix code and the high 32 bits of the content hash (its
-// tag). For a
-// given prefix, the byte that extends it is recovered exactly from those bits
-// (different bytes always give different high bits, checked at compile time),
-// so a match on both is an exact match of the string, never a probable one.
+// tag). For a given prefix, the byte that extends it is recovered exactly
+// from those bits (different last bytes always give different high bits,
+// checked at compile time), so a match on both is an exact match of the
+// string, never a probable one.
 //
 // Two-byte strings, with which every match begins, skip the hash table: they
 // have a directly indexed table of their own (256 KB), which stays in cache.
@@ -42,7 +42,9 @@ class EncoderDictionary {
   static constexpr int32_t kInserted = -1;
   static constexpr int32_t kNoMemory = -2;
 
-  static uint64_t root_hash(uint8_t byte) { return extend_hash(kSeed, byte); }
+  // The hash of a three-byte string, given as b0 | b1 << 8 | b2 << 16.
+  static uint64_t triple_hash(uint32_t bytes) { return (bytes ^ kSeed) * kMultiplier; }
+  // The hash of a string extended by `byte`, from the string's hash.
   static uint64_t extend_hash(uint64_t hash, uint8_t byte) {
     return ((hash ^ (hash >> 29)) ^ byte) * kMultiplier;
   }
