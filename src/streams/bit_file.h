@@ -37,7 +37,7 @@ class BitFile {
 
   // Appends the low `width` bits of `value` (width 1..32).
   void write_bits(uint32_t value, unsigned width) {
-    pending_ = (pending_ << width) | value;
+    pending_ = (pending_ << width) | (value & ((uint64_t{1} << width) - 1));
     pending_count_ += width;
     while (pending_count_ >= 8) {
       pending_count_ -= 8;
