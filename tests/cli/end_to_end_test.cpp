@@ -1,0 +1,224 @@
+// Runs the lzw executable as a user does and checks what it prints, how it
+// exits and what it leaves in its directory.
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/files.h"
+#include "support/run_program.h"
+
+namespace lzw {
+namespace {
+
+using testing::TempDir;
+
+const std::string kText = "ABABABA";
+const std::string kArchive("\x00\x00\x02\x00\x20\x90\xA0\x10\x20", 9);  // codes 65, 66, 256, 258
+const std::string kEmptyArchive("\x00\x00\x02\x00", 4);
+const std::string kCodeAboveCount("\x00\x00\x02\x00\x20\xCB\x0B", 7);  // 65, then 300 with 256 entries
+const std::string kFirstCode256("\x00\x00\x02\x00\x80\x00", 6);
+const std::string kCompressed = "Processing a\nCompressed in {ms} ms.";
+const std::string kExpanded = "Processing a.LZW\nDecompressed in {ms} ms.\nCompression ratio ";
+const std::string kNoInput = "Processing b\nFailed to open input file\n";
+const std::string kNoArchive = "Processing b.LZW\nFailed to open input file\n";
+const std::string kNoArchiveFile = "Processing a\nFailed to create output file\n";
+const std::string kNoOutput = "Processing a.LZW\nFailed to create output file\n";
+const std::string kTooLarge = "Processing b\nInput file is too large\n";
+const std::string kInvalid = "Processing b.LZW\nInput file is not a valid archive\n";
+
+// One entry a row creates. Kinds: 'f' a file holding `content`, 'z' a sparse
+// file of `content` bytes, 'd' a directory, 'p' a FIFO, 's' a symbolic link to
+// `content`, 'h' a hard link to the entry named `content`.
+struct Entry {
+  std::string name;
+  std::string content;
+  mode_t mode = 0644;
+  char kind = 'f';
+};
+
+void make(const TempDir& dir, const Entry& entry) {
+  const std::string path = dir.file(entry.name);
+  switch (entry.kind) {
+    case 'd': EXPECT_EQ(mkdir(path.c_str(), 0755), 0); break;
+    case 'p': EXPECT_EQ(mkfifo(path.c_str(), 0644), 0); break;
+    case 's': EXPECT_EQ(symlink(entry.content.c_str(), path.c_str()), 0); break;
+    case 'h': EXPECT_EQ(link(dir.file(entry.content).c_str(), path.c_str()), 0); break;
+    default:
+      testing::write_file(path, testing::to_bytes(entry.kind == 'z' ? "" : entry.content));
+      if (entry.kind == 'z') {
+        EXPECT_EQ(truncate(path.c_str(), std::stoll(entry.content)), 0);
+      }
+      EXPECT_EQ(chmod(path.c_str(), entry.mode), 0);
+  }
+}
+
+// Every entry under the directory by its metadata and, for a readable file of
+// at most 1 MiB, a hash of its bytes: any change shows.
+std::map<std::string, std::string> snapshot(const TempDir& dir) {
+  std::map<std::string, std::string> entries;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+    const std::string path = entry.path().string();
+    struct stat s {};
+    lstat(path.c_str(), &s);
+    std::ostringstream text;
+    text << std::oct << s.st_mode << std::dec << " size " << s.st_size << " inode " << s.st_ino << " links "
+         << s.st_nlink << " mtime " << s.st_mtim.tv_sec << "." << s.st_mtim.tv_nsec;
+    if (S_ISREG(s.st_mode) && s.st_size <= (1 << 20) && access(path.c_str(), R_OK) == 0) {
+      const testing::Bytes bytes = testing::read_file(path);
+      text << " hash " << std::hash<std::string>()(std::string(bytes.begin(), bytes.end()));
+    }
+    entries[path.substr(dir.path().size() + 1)] = text.str();
+  }
+  return entries;
+}
+
+struct Row {
+  const char* name;
+  std::vector<Entry> setup;
+  std::vector<std::string> arguments;  // after the program's name; a leading "{dir}" is the run's directory
+  std::string output;                  // "{ms}" stands for any millisecond count
+  int exit_status;
+  std::vector<Entry> written = {};  // files created or replaced; every other entry stays as it was
+  uint64_t file_size_limit = 0;
+  bool needs_permissions = false;  // unreadable files do not stop root
+};
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
+const Entry kA{"a", kText, 0640};
+const Entry kAArchive{"a.LZW", kArchive, 0600};
+const Entry kOld{"out", "old"};
+const std::vector<std::string> kExpandB = {"dc", "b.LZW", "out"};
+
+const Row kRows[] = {
+    {"CompressReplacesArchiveWithInputsMode", {kA, {"a.LZW", "old", 0666}}, {"c", "a"}, kCompressed, 0,
+     {{"a.LZW", kArchive, 0640}}},
+    {"CompressEmptyFile", {{"a", "", 0600}}, {"c", "a"}, kCompressed, 0, {{"a.LZW", kEmptyArchive, 0600}}},
+    {"CompressMissingInput", {}, {"c", "b"}, kNoInput, 1},
+    {"CompressMissingInputKeepsArchive", {{"b.LZW", "old"}}, {"c", "b"}, kNoInput, 1},
+    {"CompressDirectory", {{"b", "", 0, 'd'}}, {"c", "b"}, kNoInput, 1},
+    {"CompressFifo", {{"b", "", 0, 'p'}}, {"c", "b"}, kNoInput, 1},
+    {"CompressUnreadable", {{"b", kText, 0}}, {"c", "b"}, kNoInput, 1, {}, 0, true},
+    {"CompressOntoSymlinkToInput", {kA, {"a.LZW", "a", 0, 's'}}, {"c", "a"}, kNoArchiveFile, 1},
+    {"CompressOntoHardLinkToInput", {kA, {"a.LZW", "a", 0, 'h'}}, {"c", "a"}, kNoArchiveFile, 1},
+    {"CompressOntoDirectory", {kA, {"a.LZW", "", 0, 'd'}}, {"c", "a"}, kNoArchiveFile, 1},
+    {"CompressOntoFullDevice", {kA, {"a.LZW", "/dev/full", 0, 's'}}, {"c", "a"},
+     "Processing a\nFailed to write output file\n", 1},
+    {"CompressOverFileSizeLimit", {{"a", "1000000", 0644, 'z'}, {"a.LZW", "old"}}, {"c", "a"},
+     "Processing a\nFailed to write output file\n", 1, {}, 1024},
+    {"Compress2GiB", {{"b", "2147483648", 0644, 'z'}}, {"c", "b"}, kTooLarge, 1},
+    {"Compress4GiBPlus5", {{"b", "4294967301", 0644, 'z'}}, {"c", "b"}, kTooLarge, 1},
+    {"ExpandReplacesOutputWithArchivesMode", {kAArchive, kOld}, {"dc", "a.LZW", "out"}, kExpanded + "1.28571", 0,
+     {{"out", kText, 0600}}},
+    {"ExpandEmptyArchive", {{"a.LZW", kEmptyArchive}}, {"dc", "a.LZW", "out"}, kExpanded + "inf", 0, {{"out", ""}}},
+    {"ExpandThroughSymlink", {kAArchive, {"t", "old"}, {"out", "t", 0, 's'}}, {"dc", "a.LZW", "out"},
+     kExpanded + "1.28571", 0, {{"t", kText}}},
+    {"ExpandMissingArchive", {}, kExpandB, kNoArchive, 1},
+    {"ExpandMissingArchiveKeepsOutput", {kOld}, kExpandB, kNoArchive, 1},
+    {"ExpandDirectory", {{"b.LZW", "", 0, 'd'}}, kExpandB, kNoArchive, 1},
+    {"ExpandFifo", {{"b.LZW", "", 0, 'p'}}, kExpandB, kNoArchive, 1},
+    {"ExpandUnreadable", {{"b.LZW", kArchive, 0}}, kExpandB, kNoArchive, 1, {}, 0, true},
+    {"ExpandOntoItself", {kAArchive}, {"dc", "a.LZW", "a.LZW"}, kNoOutput, 1},
+    {"ExpandOntoItselfDotSlash", {kAArchive}, {"dc", "a.LZW", "./a.LZW"}, kNoOutput, 1},
+    {"ExpandOntoItselfAbsolute", {kAArchive}, {"dc", "a.LZW", "{dir}/a.LZW"}, kNoOutput, 1},
+    {"ExpandOntoSymlinkToArchive", {kAArchive, {"out", "a.LZW", 0, 's'}}, {"dc", "a.LZW", "out"}, kNoOutput, 1},
+    {"ExpandOntoHardLinkToArchive", {kAArchive, {"out", "a.LZW", 0, 'h'}}, {"dc", "a.LZW", "out"}, kNoOutput, 1},
+    {"ExpandIntoMissingDirectory", {kAArchive}, {"dc", "a.LZW", "missing/out"}, kNoOutput, 1},
+    {"ExpandOntoDirectory", {kAArchive, {"out", "", 0, 'd'}}, {"dc", "a.LZW", "out"}, kNoOutput, 1},
+    {"ExpandOntoFullDevice", {kAArchive}, {"dc", "a.LZW", "/dev/full"},
+     "Processing a.LZW\nFailed to write output file\n", 1},
+    {"Expand0ByteArchive", {{"b.LZW", ""}, kOld}, kExpandB, kInvalid, 1},
+    {"Expand1ByteArchive", {{"b.LZW", kEmptyArchive.substr(0, 1)}, kOld}, kExpandB, kInvalid, 1},
+    {"Expand2ByteArchive", {{"b.LZW", kEmptyArchive.substr(0, 2)}, kOld}, kExpandB, kInvalid, 1},
+    {"Expand3ByteArchive", {{"b.LZW", kEmptyArchive.substr(0, 3)}, kOld}, kExpandB, kInvalid, 1},
+    {"ExpandCodeAboveCount", {{"b.LZW", kCodeAboveCount}, kOld}, kExpandB, kInvalid, 1},
+    {"ExpandFirstCode256", {{"b.LZW", kFirstCode256}, kOld}, kExpandB, kInvalid, 1},
+};
+
+class EndToEnd : public ::testing::TestWithParam<Row> {};
+
+TEST_P(EndToEnd, PrintsExitsAndLeavesTheFilesAsExpected) {
+  const Row& row = GetParam();
+  if (row.needs_permissions && geteuid() == 0) GTEST_SKIP() << "file permissions do not stop root";
+  TempDir dir;
+  for (const Entry& entry : row.setup) make(dir, entry);
+  auto before = snapshot(dir);
+  std::vector<std::string> arguments{LZW_BINARY};
+  for (std::string argument : row.arguments) {
+    if (argument.starts_with("{dir}")) argument.replace(0, 5, dir.path());
+    arguments.push_back(argument);
+  }
+  const testing::ProgramRun run = testing::run_program(arguments, dir.path(), row.file_size_limit);
+  ASSERT_FALSE(run.timed_out) << "the run hung and was killed; it printed " << ::testing::PrintToString(run.output);
+  EXPECT_TRUE(testing::output_matches(run.output, row.output)) << ::testing::PrintToString(run.output);
+  EXPECT_EQ(run.exit_status, row.exit_status);
+  auto after = snapshot(dir);
+  for (const Entry& file : row.written) {
+    struct stat s {};
+    ASSERT_EQ(stat(dir.file(file.name).c_str(), &s), 0) << file.name << " is missing";
+    EXPECT_EQ(testing::read_file(dir.file(file.name)), testing::to_bytes(file.content)) << file.name;
+    EXPECT_EQ(s.st_mode & 07777, file.mode) << file.name;
+    before.erase(file.name);
+    after.erase(file.name);
+  }
+  EXPECT_EQ(after, before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, EndToEnd, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+TEST(Program, RoundTripsACorpusFile) {
+  TempDir dir;
+  const testing::Bytes text = testing::read_test_data("corpus/alice29.txt");
+  testing::write_file(dir.file("a"), text);
+  const testing::ProgramRun compressed = testing::run_program({LZW_BINARY, "c", "a"}, dir.path());
+  EXPECT_TRUE(testing::output_matches(compressed.output, kCompressed)) << compressed.output;
+  const testing::ProgramRun expanded = testing::run_program({LZW_BINARY, "dc", "a.LZW", "out"}, dir.path());
+  std::ostringstream ratio;
+  ratio << static_cast<float>(testing::read_file(dir.file("a.LZW")).size()) / static_cast<float>(text.size());
+  EXPECT_TRUE(testing::output_matches(expanded.output, kExpanded + ratio.str())) << expanded.output;
+  EXPECT_EQ(std::pair(compressed.exit_status, expanded.exit_status), std::pair(0, 0));
+  EXPECT_EQ(testing::read_file(dir.file("out")), text);
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a", "a.LZW", "out"}));
+}
+
+// A compression stopped by a signal removes its temporary file and dies of it.
+TEST(Program, InterruptedCompressionLeavesOnlyThePreviousFiles) {
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal_number));
+    TempDir dir;
+    make(dir, {"a", std::to_string(3ll << 29), 0644, 'z'});  // 1.5 GiB of zeros: seconds of work at least
+    make(dir, {"a.LZW", "old"});
+    const auto before = snapshot(dir);
+    const testing::Child child = testing::start_program({LZW_BINARY, "c", "a"}, dir.path());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    bool started = false, running = true;
+    while (!started && running && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      for (const std::string& name : dir.entries()) started = started || name.starts_with(".lzw-");
+      siginfo_t info{};  // not reaped here: finish_program collects the child
+      running = waitid(P_PID, child.pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+    }
+    kill(child.pid, started && running ? signal_number : SIGKILL);
+    const testing::ProgramRun run = testing::finish_program(child);
+    ASSERT_TRUE(running) << "the run ended before it could be interrupted, printing " << run.output;
+    ASSERT_TRUE(started) << "no temporary file appeared within 20 s";
+    EXPECT_EQ(run.signal, signal_number);
+    EXPECT_EQ(run.output, "Processing a\n");
+    EXPECT_EQ(snapshot(dir), before);
+  }
+}
+
+}  // namespace
+}  // namespace lzw

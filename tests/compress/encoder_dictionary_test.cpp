@@ -1,0 +1,45 @@
+#include "compress/encoder_dictionary.h"
+
+#include <gtest/gtest.h>
+
+namespace lzw {
+namespace {
+
+// String i (i < 65536) of each length: the bytes i & 255, i >> 8 and then 7,
+// looked up as the compressor does, the pair directly and the triple by the
+// pair's code (256 + i once the pairs are in) and its content hash.
+int32_t look_up_pair(EncoderDictionary& dictionary, uint32_t i) {
+  return dictionary.lookup_or_insert_pair(i & 255, i >> 8);
+}
+int32_t look_up_triple(EncoderDictionary& dictionary, uint32_t i) {
+  return dictionary.lookup_or_insert(256 + i, EncoderDictionary::triple_hash(i | 7 << 16));
+}
+
+TEST(EncoderDictionary, HandsOutCodesInInsertionOrderAndFindsThemAfterGrowing) {
+  EncoderDictionary dictionary;
+  ASSERT_EQ(dictionary.initialize(UINT64_MAX), kOk);
+  for (bool inserting : {true, false}) {
+    for (uint32_t i = 0; i < 2 * 65536; ++i) {
+      const int32_t code = i < 65536 ? look_up_pair(dictionary, i) : look_up_triple(dictionary, i - 65536);
+      ASSERT_EQ(code, inserting ? EncoderDictionary::kInserted : static_cast<int32_t>(256 + i)) << i;
+      ASSERT_EQ(dictionary.count(), inserting ? 257 + i : 256 + 2 * 65536);
+    }
+  }
+}
+
+TEST(EncoderDictionary, MemoryLimitStopsTheFirstTableOrLaterGrowth) {
+  // The smallest power of two that holds the first tables cannot hold them grown twice.
+  uint64_t limit = 1;
+  while (EncoderDictionary().initialize(limit) == kOutOfMemory) limit *= 2;
+  ASSERT_GT(limit, 1u);
+  EncoderDictionary dictionary;
+  ASSERT_EQ(dictionary.initialize(limit), kOk);
+  uint32_t inserted = 0;
+  while (inserted < 65536 && look_up_triple(dictionary, inserted) == EncoderDictionary::kInserted) ++inserted;
+  EXPECT_EQ(look_up_triple(dictionary, inserted), EncoderDictionary::kNoMemory);
+  EXPECT_EQ(dictionary.count(), 256 + inserted);
+  EXPECT_EQ(look_up_triple(dictionary, inserted - 1), static_cast<int32_t>(255 + inserted));
+}
+
+}  // namespace
+}  // namespace lzw

@@ -1,0 +1,44 @@
+#include "streams/block_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "support/files.h"
+
+namespace lzw {
+namespace {
+
+TEST(BlockFileReader, DeliversTheSizeMeasuredAtOpen) {
+  testing::TempDir dir;
+  for (off_t size_after_open : {8000, 2000}) {  // grown, shrunk
+    testing::write_file(dir.file("input"), testing::Bytes(5000, 'x'));
+    BlockFile file(512);
+    ASSERT_EQ(file.open_for_reading(dir.file("input").c_str()), kOk);
+    ASSERT_EQ(::truncate(dir.file("input").c_str(), size_after_open), 0);
+    testing::Bytes read(10000, 0);
+    Status status = kOk;
+    const bool grown = size_after_open > 5000;
+    EXPECT_EQ(file.read(read.data(), read.size(), &status), grown ? 5000u : 0u);
+    EXPECT_EQ(status, grown ? kOk : kCannotReadInput);
+  }
+}
+
+TEST(BlockFileWriter, WritesSmallerAndLargerThanTheBlockReachTheFileInOrder) {
+  testing::TempDir dir;
+  int descriptor = ::open(dir.file("output").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  BlockFile file(512);
+  file.open_for_writing(descriptor);
+  testing::Bytes expected;
+  for (size_t size : {1, 510, 1, 512, 1300, 0, 3, 511, 2}) {
+    const size_t start = expected.size();
+    while (expected.size() < start + size) expected.push_back(static_cast<uint8_t>(expected.size() % 251));
+    ASSERT_EQ(file.write(expected.data() + start, size), kOk);
+  }
+  ASSERT_EQ(file.flush(), kOk);
+  ::close(descriptor);
+  EXPECT_EQ(testing::read_file(dir.file("output")), expected);
+}
+
+}  // namespace
+}  // namespace lzw
