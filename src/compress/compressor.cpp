@@ -22,17 +22,26 @@ constexpr size_t kChunk = 1 << 20;
 constexpr size_t kLookahead = 8;
 // Where a string will start is known only when the previous one ends, too
 // late to prefetch its first bucket (the one of its three-byte prefix, since
-// two-byte strings have their own table). So at every position, the
-// three-byte string starting this far ahead is prefetched, whichever string
-// turns out to start there; with short strings (incompressible data) this
-// hides most of the misses.
+// two-byte strings have their own table). So while strings are short
+// (incompressible data), the three-byte string starting this far ahead is
+// prefetched at every position, whichever string turns out to start there.
+// With longer strings most of those prefetches would be wasted and only
+// crowd out useful ones.
 constexpr size_t kSpeculation = 16;
+// Speculation is on while the last kStringSample strings averaged fewer than
+// kShortString bytes.
+constexpr uint64_t kStringSample = 1024;
+constexpr uint64_t kShortString = 5;
 constexpr size_t kRing = 32;  // a power of two above kLookahead + 1
 // Bytes that must be buffered beyond the current one for a step of the loop.
 constexpr size_t kWindowMargin = std::max(kLookahead, kSpeculation + 1) + 2;
 // Zeros behind the buffered bytes, so that a word read at any of them stays
 // inside the buffer.
 constexpr size_t kWordSlack = 4;
+
+// A low guess of the input bytes per dictionary entry (compressible data
+// has more), so that the first table is rarely too large.
+constexpr uint64_t kBytesPerEntryGuess = 16;
 
 // Writes codes at the width their position in the archive calls for.
 class CodeWriter {
@@ -128,6 +137,16 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
     hashes[ahead % kRing] = ahead_hash;
   };
 
+  bool speculate = true;
+  uint64_t sample_start = 0;  // where the current sample of strings began
+  uint64_t sampled = 0;       // strings in it so far
+  auto sample_string = [&](uint64_t position) {
+    if (++sampled < kStringSample) return;
+    speculate = position - sample_start < kStringSample * kShortString;
+    sample_start = position;
+    sampled = 0;
+  };
+
   uint32_t current = byte_at(0);  // code of the longest string matched so far
   start_string(0);
   for (uint64_t next = 1; next < end;) {  // next: the byte that extends the string
@@ -136,7 +155,7 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
       if (status != kOk) return status;
       base = input.base();
     }
-    if (next + kSpeculation + 2 < end) {
+    if (speculate && next + kSpeculation + 2 < end) {
       dictionary.prefetch(EncoderDictionary::triple_hash(three_bytes_at(next + kSpeculation)));
     }
     const uint64_t horizon = std::min(end, next + kLookahead);
@@ -153,6 +172,7 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
     codes.write(current);
     current = byte_at(next);
     start_string(next);
+    sample_string(next);
     ++next;
   }
   codes.write(current);
@@ -176,7 +196,7 @@ Status compress_file(const char* input_name, const Limits& limits) {
   status = destination.create((std::string(input_name) + ".LZW").c_str(), input.info());
   if (status != kOk) return status;
   EncoderDictionary dictionary;
-  status = dictionary.initialize(limits.memory_bytes);
+  status = dictionary.initialize(limits.memory_bytes, size / kBytesPerEntryGuess);
   if (status != kOk) return status;
 
   BlockFile archive_file;

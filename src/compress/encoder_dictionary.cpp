@@ -1,5 +1,7 @@
 #include "compress/encoder_dictionary.h"
 
+#include <algorithm>
+
 #include "streams/platform.h"
 
 namespace lzw {
@@ -36,11 +38,12 @@ EncoderDictionary::~EncoderDictionary() {
   platform::release(block_);
 }
 
-Status EncoderDictionary::initialize(uint64_t memory_limit) {
+Status EncoderDictionary::initialize(uint64_t memory_limit, uint64_t expected_entries) {
   if (memory_limit < kPairBytes) return kOutOfMemory;
   memory_limit_ = memory_limit - kPairBytes;
   pairs_ = static_cast<uint32_t*>(platform::allocate_zeroed(kPairBytes));
-  return pairs_ != nullptr && grow() ? kOk : kOutOfMemory;
+  const uint64_t wanted = std::min<uint64_t>(expected_entries / 4, kGentleGrowthFrom);
+  return pairs_ != nullptr && rebuild(std::max<size_t>(kFirstBucketCount, wanted)) ? kOk : kOutOfMemory;
 }
 
 size_t EncoderDictionary::bucket_with_room(uint32_t tag) const {
@@ -68,10 +71,11 @@ int32_t EncoderDictionary::insert(size_t bucket, uint32_t prefix, uint32_t tag) 
 }
 
 bool EncoderDictionary::grow() {
+  return rebuild(bucket_count_ < kGentleGrowthFrom ? bucket_count_ * 2 : bucket_count_ + bucket_count_ / 4);
+}
+
+bool EncoderDictionary::rebuild(size_t new_count) {
   const size_t old_count = bucket_count_;
-  const size_t new_count = old_count == 0                   ? kFirstBucketCount
-                           : old_count < kGentleGrowthFrom ? old_count * 2
-                                                           : old_count + old_count / 4;
   const uint64_t new_bytes = uint64_t{new_count} * sizeof(Bucket) + kAlignment;
   if (new_bytes > memory_limit_) return false;
   void* new_block = platform::allocate_zeroed(new_bytes);

@@ -54,9 +54,10 @@ class EncoderDictionary {
   EncoderDictionary(const EncoderDictionary&) = delete;
   EncoderDictionary& operator=(const EncoderDictionary&) = delete;
 
-  // Allocates the first table; the table may never hold more than
-  // `memory_limit` bytes. kOutOfMemory when the allocation fails.
-  Status initialize(uint64_t memory_limit);
+  // Allocates the first table, with room for about `expected_entries`; the
+  // tables may never hold more than `memory_limit` bytes. kOutOfMemory when
+  // the allocation fails.
+  Status initialize(uint64_t memory_limit, uint64_t expected_entries = 0);
 
   // Looks up the string `prefix` + one byte, whose content hash is `hash`.
   // Returns its code when present. Otherwise inserts it with code count() and
@@ -128,6 +129,8 @@ class EncoderDictionary {
   size_t bucket_with_room(uint32_t tag) const;
   static void fill(Bucket& bucket, uint32_t tag, uint32_t prefix, uint32_t code);
   bool grow();
+  // Moves every entry into a new table of `bucket_count` buckets.
+  bool rebuild(size_t bucket_count);
 
   uint32_t* pairs_ = nullptr;   // code of each two-byte string, 0 if none yet
   void* block_ = nullptr;       // the allocation holding buckets_

@@ -158,7 +158,7 @@ void set_permissions(int descriptor, uint32_t mode) {
 void* allocate_zeroed(size_t bytes) {
   void* block = std::calloc(1, bytes);
   constexpr size_t kHugePage = size_t{2} << 20;
-  if (block != nullptr && bytes >= 4 * kHugePage) {
+  if (block != nullptr && bytes >= 2 * kHugePage) {
     // Tables far larger than the caches are probed at random: huge pages
     // spare most of the TLB misses. Only whole huge pages inside the block.
     auto first = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
