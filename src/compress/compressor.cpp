@@ -41,7 +41,7 @@ constexpr size_t kWordSlack = 4;
 
 // A low guess of the input bytes per dictionary entry (compressible data
 // has more), so that the first table is rarely too large.
-constexpr uint64_t kBytesPerEntryGuess = 16;
+constexpr uint64_t kBytesPerEntryGuess = 12;
 
 // Writes codes at the width their position in the archive calls for.
 class CodeWriter {
@@ -117,6 +117,16 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
     return byte_at(position) | uint32_t{byte_at(position + 1)} << 8 | uint32_t{byte_at(position + 2)} << 16;
   };
 
+  bool speculate = true;
+  uint64_t sample_start = 0;  // where the current sample of strings began
+  uint64_t sampled = 0;       // strings in it so far
+  auto sample_string = [&](uint64_t position) {
+    if (++sampled < kStringSample) return;
+    speculate = position - sample_start < kStringSample * kShortString;
+    sample_start = position;
+    sampled = 0;
+  };
+
   uint64_t hashes[kRing];  // hashes[j % kRing]: hash of the input from the string's start to j
   uint64_t ahead = 0;      // hashes are known up to here
   uint64_t ahead_hash = 0; // the hash at `ahead`
@@ -135,16 +145,7 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
     ahead = position + 3;
     ahead_hash = EncoderDictionary::triple_hash(three_bytes_at(position));
     hashes[ahead % kRing] = ahead_hash;
-  };
-
-  bool speculate = true;
-  uint64_t sample_start = 0;  // where the current sample of strings began
-  uint64_t sampled = 0;       // strings in it so far
-  auto sample_string = [&](uint64_t position) {
-    if (++sampled < kStringSample) return;
-    speculate = position - sample_start < kStringSample * kShortString;
-    sample_start = position;
-    sampled = 0;
+    if (!speculate) dictionary.prefetch(ahead_hash);
   };
 
   uint32_t current = byte_at(0);  // code of the longest string matched so far
