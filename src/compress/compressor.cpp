@@ -15,7 +15,6 @@
 namespace lzw {
 namespace {
 
-constexpr uint64_t kLargestInput = (uint64_t{1} << 31) - 1;
 constexpr size_t kChunk = 1 << 20;
 // How far ahead of the current byte the current string's coming extensions
 // are hashed and their buckets prefetched.
@@ -186,12 +185,14 @@ void put_big_endian(uint32_t value, uint8_t bytes[4]) {
 
 }  // namespace
 
+bool input_size_supported(uint64_t bytes) { return bytes < (uint64_t{1} << 31); }
+
 Status compress_file(const char* input_name, const Limits& limits) {
   BlockFile input;
   Status status = input.open_for_reading(input_name);
   if (status != kOk) return status;
   const uint64_t size = input.info().size;
-  if (size > kLargestInput) return kInputTooLarge;
+  if (!input_size_supported(size)) return kInputTooLarge;
 
   Destination destination;
   status = destination.create((std::string(input_name) + ".LZW").c_str(), input.info());

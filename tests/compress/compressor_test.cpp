@@ -32,6 +32,11 @@ TEST(Compressor, WritesTheseExactArchives) {
   EXPECT_EQ(compress(dir, distinct).size(), 4u + 256 * 9 / 8);
 }
 
+TEST(Compressor, AcceptsInputsBelowTwoGibibytes) {
+  EXPECT_TRUE(input_size_supported((uint64_t{1} << 31) - 1));
+  EXPECT_FALSE(input_size_supported(uint64_t{1} << 31));
+}
+
 TEST(Compressor, CorpusArchivesMatchTheirRecordedDigestsAndExpandBack) {
   std::ifstream list(std::string(LZW_TEST_DATA_DIR) + "/corpus/archives.sha256");
   testing::TempDir dir;

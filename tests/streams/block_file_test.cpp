@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "streams/bit_file.h"
 #include "support/files.h"
 
 namespace lzw {
@@ -22,6 +23,23 @@ TEST(BlockFileReader, DeliversTheSizeMeasuredAtOpen) {
     EXPECT_EQ(file.read(read.data(), read.size(), &status), grown ? 5000u : 0u);
     EXPECT_EQ(status, grown ? kOk : kCannotReadInput);
   }
+}
+
+// Archives past 4 GiB must be counted whole: only the start of a sparse file
+// is read, as far as the bits of its first values.
+TEST(BlockFileReader, CountsFilesBeyondThirtyTwoBits) {
+  testing::TempDir dir;
+  testing::write_file(dir.file("large"), {0xA5, 0x0F});
+  const uint64_t size = (uint64_t{1} << 32) + (1 << 20);
+  ASSERT_EQ(::truncate(dir.file("large").c_str(), static_cast<off_t>(size)), 0);
+  BlockFile file(512);
+  ASSERT_EQ(file.open_for_reading(dir.file("large").c_str()), kOk);
+  EXPECT_EQ(file.remaining(), size);
+  BitFile bits(&file, size);
+  uint32_t value = 0;
+  ASSERT_TRUE(bits.read_bits(9, &value));
+  EXPECT_EQ(value, 330u);
+  EXPECT_GT(file.remaining(), uint64_t{1} << 32);
 }
 
 TEST(BlockFileWriter, WritesSmallerAndLargerThanTheBlockReachTheFileInOrder) {
