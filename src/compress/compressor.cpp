@@ -34,9 +34,11 @@ constexpr uint64_t kShortString = 5;
 constexpr size_t kRing = 32;  // a power of two above kLookahead + 1
 // Bytes that must be buffered beyond the current one for a step of the loop.
 constexpr size_t kWindowMargin = std::max(kLookahead, kSpeculation + 1) + 2;
-// Zeros behind the buffered bytes, so that a word read at any of them stays
-// inside the buffer.
-constexpr size_t kWordSlack = 4;
+// Room behind the buffered bytes. Near the end of the input the loop reads up
+// to a margin past it (and a word at its last bytes); those reads land here
+// and only feed hashes and prefetches that no lookup ever uses, which keeps
+// end-of-input tests out of the loop.
+constexpr size_t kReadSlack = kWindowMargin + 4;
 
 // A low guess of the input bytes per dictionary entry (compressible data
 // has more), so that the first table is rarely too large.
@@ -58,7 +60,7 @@ class CodeWriter {
 class InputWindow {
  public:
   explicit InputWindow(BlockFile* input)
-      : input_(input), bytes_(new uint8_t[kChunk + kWindowMargin + kWordSlack]()), end_(input->remaining()) {}
+      : input_(input), bytes_(new uint8_t[kChunk + kWindowMargin + kReadSlack]()), end_(input->remaining()) {}
 
   uint64_t end() const { return end_; }
   // The buffered bytes, bytes()[0] being the input's byte at base().
@@ -137,10 +139,6 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
   // One- and two-byte strings need no hash; the three-byte one was
   // prefetched speculatively.
   auto start_string = [&](uint64_t position) {
-    if (position + 3 > end) {
-      ahead = end;
-      return;
-    }
     ahead = position + 3;
     ahead_hash = EncoderDictionary::triple_hash(three_bytes_at(position));
     hashes[ahead % kRing] = ahead_hash;
@@ -155,12 +153,9 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
       if (status != kOk) return status;
       base = input.base();
     }
-    if (speculate && next + kSpeculation + 2 < end) {
-      dictionary.prefetch(EncoderDictionary::triple_hash(three_bytes_at(next + kSpeculation)));
-    }
-    const uint64_t horizon = std::min(end, next + kLookahead);
-    if (ahead < horizon) look_further();
-    if (ahead < horizon) look_further();
+    if (speculate) dictionary.prefetch(EncoderDictionary::triple_hash(three_bytes_at(next + kSpeculation)));
+    if (ahead < next + kLookahead) look_further();
+    if (ahead < next + kLookahead) look_further();
     const int32_t found = current < 256 ? dictionary.lookup_or_insert_pair(static_cast<uint8_t>(current), byte_at(next))
                                         : dictionary.lookup_or_insert(current, hashes[(next + 1) % kRing]);
     if (found >= 0) {
