@@ -11,7 +11,8 @@ namespace {
 // d * 2^shift * kMultiplier (mod 2^64) with 0 < |d| < 256: shift 0 for
 // extend_hash, 16 for the third byte of triple_hash. When every such product
 // keeps at least 2^33 away from 0 modulo 2^64, the high 32 bits of the two
-// hashes differ, so a slot's (prefix, tag) pins the byte down exactly.
+// hashes differ by at least 2 (modulo 2^32), so a slot's (prefix, tag) pins
+// the byte down exactly, even with the tag's lowest bit forced to 1.
 constexpr bool tags_tell_bytes_apart(uint64_t multiplier, unsigned shift) {
   for (uint64_t d = 1; d < 256; ++d) {
     uint64_t product = (d << shift) * multiplier;

@@ -64,7 +64,7 @@ class EncoderDictionary {
   // returns kInserted, or returns kNoMemory (changing nothing) when the table
   // had to grow and could not.
   int32_t lookup_or_insert(uint32_t prefix, uint64_t hash) {
-    const uint32_t tag = static_cast<uint32_t>(hash >> 32);
+    const uint32_t tag = tag_of(hash);
     for (size_t b = home_bucket(tag);; b = next_bucket(b)) {
       const Bucket& bucket = buckets_[b];
       for (unsigned matches = tag_matches(bucket, tag); matches != 0; matches &= matches - 1) {
@@ -86,7 +86,7 @@ class EncoderDictionary {
   // Starts loading the bucket where the string with content hash `hash` lies
   // or would be inserted.
   void prefetch(uint64_t hash) const {
-    __builtin_prefetch(&buckets_[home_bucket(static_cast<uint32_t>(hash >> 32))]);
+    __builtin_prefetch(&buckets_[home_bucket(tag_of(hash))]);
   }
 
   // Number of codes defined, roots included: the code the next entry gets.
@@ -97,7 +97,7 @@ class EncoderDictionary {
   // One cache line. Slots fill in order and are never emptied, so a bucket
   // with a free slot ends a search.
   struct alignas(64) Bucket {
-    uint32_t tags[kSlotsPerBucket];      // each entry's tag
+    uint32_t tags[kSlotsPerBucket];      // each entry's tag; 0 while free
     uint32_t prefixes[kSlotsPerBucket];  // each entry's prefix code
     uint32_t codes[kSlotsPerBucket];     // each entry's code
     uint32_t filled;                     // slots in use
@@ -107,7 +107,12 @@ class EncoderDictionary {
   static constexpr uint64_t kSeed = 0x243F6A8885A308D3u;
   static constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
 
-  // The slots in use whose tag equals `tag`, as a bit mask. The tags are
+  // The high 32 bits of a content hash with the lowest bit set, so that no
+  // tag is 0 like a free slot's. Tags of different last bytes differ by at
+  // least 2 (see tags_tell_bytes_apart), so setting the bit keeps them apart.
+  static uint32_t tag_of(uint64_t hash) { return static_cast<uint32_t>(hash >> 32) | 1; }
+
+  // The slots whose tag equals `tag`, as a bit mask. The tags are
   // compared side by side: where a match lies is unpredictable, and a branch
   // per slot would mostly be mispredicted.
   static unsigned tag_matches(const Bucket& bucket, uint32_t tag) {
@@ -120,7 +125,7 @@ class EncoderDictionary {
     unsigned matches = 0;
     for (unsigned s = 0; s < kSlotsPerBucket; ++s) matches |= unsigned{bucket.tags[s] == tag} << s;
 #endif
-    return matches & ((1u << bucket.filled) - 1);
+    return matches;
   }
   size_t home_bucket(uint32_t tag) const { return static_cast<size_t>((uint64_t{tag} * bucket_count_) >> 32); }
   size_t next_bucket(size_t b) const { return b + 1 == bucket_count_ ? 0 : b + 1; }
