@@ -10,10 +10,15 @@ namespace {
 
 constexpr uint64_t kFirstOutputBytes = 64 * 1024;
 constexpr uint64_t kFirstStarts = 16 * 1024;
+// Archives of ordinary data expand to about two to four times their size;
+// the first buffers are sized for that, and their pages are only committed
+// as the output reaches them.
+constexpr uint64_t kExpectedExpansion = 4;
 
 }  // namespace
 
-DecoderDictionary::DecoderDictionary(const Limits& limits) : limits_(limits) {}
+DecoderDictionary::DecoderDictionary(const Limits& limits, uint64_t archive_bytes)
+    : limits_(limits), archive_bytes_(archive_bytes) {}
 
 DecoderDictionary::~DecoderDictionary() {
   platform::release(output_);
@@ -23,20 +28,28 @@ DecoderDictionary::~DecoderDictionary() {
 Status DecoderDictionary::make_room(uint64_t length) {
   if (output_size_ + length > limits_.output_bytes) return kInvalidArchive;
   uint64_t output_bytes = output_capacity_;
-  while (output_bytes < output_size_ + length + kCopySlack) {
-    output_bytes = std::max(kFirstOutputBytes, output_bytes * 2);
+  if (output_bytes == 0) {
+    const uint64_t expected = std::min(archive_bytes_ * kExpectedExpansion, limits_.output_bytes);
+    output_bytes = std::max(kFirstOutputBytes, expected + kCopySlack);
   }
+  while (output_bytes < output_size_ + length + kCopySlack) output_bytes *= 2;
   uint64_t starts = starts_capacity_;
-  if (codes_ >= starts) starts = std::max(kFirstStarts, starts * 2);
+  if (starts == 0) {
+    // Every code takes at least 9 bits.
+    starts = std::max(kFirstStarts, archive_bytes_ * 8 / 9 + 1);
+  } else if (codes_ >= starts) {
+    starts *= 2;
+  }
   if (output_bytes + starts * sizeof(uint32_t) > limits_.memory_bytes) return kOutOfMemory;
   if (output_bytes != output_capacity_) {
-    void* grown = platform::resize(output_, output_bytes);
+    void* grown = output_ == nullptr ? platform::allocate_zeroed(output_bytes) : platform::resize(output_, output_bytes);
     if (grown == nullptr) return kOutOfMemory;
     output_ = static_cast<uint8_t*>(grown);
     output_capacity_ = output_bytes;
   }
   if (starts != starts_capacity_) {
-    void* grown = platform::resize(starts_, starts * sizeof(uint32_t));
+    void* grown = starts_ == nullptr ? platform::allocate_zeroed(starts * sizeof(uint32_t))
+                                     : platform::resize(starts_, starts * sizeof(uint32_t));
     if (grown == nullptr) return kOutOfMemory;
     starts_ = static_cast<uint32_t*>(grown);
     starts_capacity_ = starts;

@@ -26,7 +26,9 @@ namespace lzw {
 // an output beyond the limit marks a damaged archive.
 class DecoderDictionary {
  public:
-  explicit DecoderDictionary(const Limits& limits);
+  // `archive_bytes`, when known, sizes the first buffers for a typical
+  // expansion of an archive that large.
+  explicit DecoderDictionary(const Limits& limits, uint64_t archive_bytes = 0);
   ~DecoderDictionary();
   DecoderDictionary(const DecoderDictionary&) = delete;
   DecoderDictionary& operator=(const DecoderDictionary&) = delete;
@@ -93,6 +95,7 @@ class DecoderDictionary {
   Status make_room(uint64_t length);
 
   const Limits limits_;          // memory and output bounds
+  const uint64_t archive_bytes_; // size of the archive, 0 if unknown
   uint8_t* output_ = nullptr;    // every byte expanded so far
   uint64_t output_size_ = 0;     // bytes in output_
   uint64_t output_capacity_ = 0; // bytes allocated for output_

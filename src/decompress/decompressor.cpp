@@ -78,7 +78,7 @@ Status decompress_file(const char* archive_name, const char* output_name, Expans
   BlockFile output;
   output.open_for_writing(destination.descriptor());
   BitFile archive(&archive_file, archive_bytes);
-  DecoderDictionary dictionary(limits);
+  DecoderDictionary dictionary(limits, archive_bytes);
   status = expand_codes(archive, dictionary, output);
   if (status != kOk) return status;
   status = destination.commit();

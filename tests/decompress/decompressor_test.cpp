@@ -14,12 +14,13 @@ using testing::Bytes;
 using Result = std::pair<Status, std::string>;
 
 // Expands `archive`; on failure checks that no output was left behind.
-Result expand(const Bytes& archive, uint64_t output_limit = Limits().output_bytes) {
+Result expand(const Bytes& archive, uint64_t output_limit = Limits().output_bytes,
+              uint64_t memory_limit = Limits().memory_bytes) {
   testing::TempDir dir;
   testing::write_file(dir.file("archive"), archive);
   ExpansionSizes sizes;
   Status status = decompress_file(dir.file("archive").c_str(), dir.file("out").c_str(), &sizes,
-                                  Limits{.output_bytes = output_limit});
+                                  Limits{.memory_bytes = memory_limit, .output_bytes = output_limit});
   if (status != kOk) {
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"archive"});
     return {status, ""};
@@ -39,6 +40,7 @@ TEST(Decompressor, StopsAtTheFirstCodeRunningPastTheEnd) {
   }
   EXPECT_EQ(expand(archive, 7), Result(kOk, "ABABABA"));
   EXPECT_EQ(expand(archive, 6), Result(kInvalidArchive, ""));
+  EXPECT_EQ(expand(archive, 7, 1024), Result(kOutOfMemory, ""));
   std::fill_n(archive.begin(), 4, 0xFF);  // the header is not used
   EXPECT_EQ(expand(archive), Result(kOk, "ABABABA"));
 }
