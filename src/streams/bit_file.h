@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "streams/block_file.h"
 #include "streams/status.h"
@@ -53,6 +54,15 @@ class BitFile {
   // status() says so).
   bool read_bits(unsigned width, uint32_t* value) {
     if (consumed_bits_ + width > total_bits_) return false;
+    if (pending_count_ < width && staged_end_ - staged_ >= 4) {
+      // Four bytes at once: fewer than 32 bits are pending, so all fit.
+      uint32_t word;
+      std::memcpy(&word, staging_ + staged_, sizeof word);
+      if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
+      pending_ = (pending_ << 32) | word;
+      pending_count_ += 32;
+      staged_ += 4;
+    }
     while (pending_count_ < width) {
       if (staged_ == staged_end_ && !refill()) return false;
       pending_ = (pending_ << 8) | staging_[staged_++];
