@@ -18,10 +18,11 @@ namespace lzw {
 // lies; the one-byte strings (codes 0 to 255) are implicit and take no room.
 //
 // Entries are placed by a hash of the string's content: the hash of its first
-// three bytes (`triple_hash`) rolled forward byte by byte (`extend_hash`). The compressor can therefore compute
-// where the lookups for the next input bytes will land before the current
-// lookup finishes, and `prefetch` those slots, so that the cache misses of a
-// table far larger than the cache overlap instead of queueing.
+// three bytes (`triple_hash`) rolled forward byte by byte (`extend_hash`).
+// The compressor can therefore compute where the lookups for the next input
+// bytes will land before the current lookup finishes, and `prefetch` those
+// buckets, so that the cache misses of a table far larger than the cache
+// overlap instead of queueing.
 //
 // A slot keeps the prefix code and the high 32 bits of the content hash (its
 // tag). For a given prefix, the byte that extends it is recovered exactly
