@@ -136,8 +136,8 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
     hashes[++ahead % kRing] = ahead_hash;
     dictionary.prefetch(ahead_hash);
   };
-  // One- and two-byte strings need no hash; the three-byte one was
-  // prefetched speculatively.
+  // One- and two-byte strings need no hash. The three-byte string's bucket
+  // was prefetched speculatively, or else is prefetched now.
   auto start_string = [&](uint64_t position) {
     ahead = position + 3;
     ahead_hash = EncoderDictionary::triple_hash(three_bytes_at(position));
