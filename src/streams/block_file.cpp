@@ -61,7 +61,6 @@ void BlockFile::open_for_writing(int descriptor) {
 
 Status BlockFile::write(const uint8_t* bytes, size_t count) {
   if (count == 0) return kOk;  // `bytes` may then be null
-  written_ += count;
   if (position_ + count < block_size_) {
     std::memcpy(buffer_.get() + position_, bytes, count);
     position_ += count;

@@ -39,8 +39,6 @@ class BlockFile {
   void open_for_writing(int descriptor);
   Status write(const uint8_t* bytes, size_t count);
   Status flush();
-  // Bytes accepted so far, flushed or not.
-  uint64_t written() const { return written_; }
 
  private:
   bool refill(Status* status);
@@ -54,7 +52,6 @@ class BlockFile {
   platform::FileInfo info_;            // reading: the file as opened
   uint64_t remaining_ = 0;             // reading: bytes not yet delivered
   uint64_t unfetched_ = 0;             // reading: bytes not yet read from the file
-  uint64_t written_ = 0;               // writing: bytes accepted
 };
 
 }  // namespace lzw
