@@ -126,6 +126,8 @@ Status encode(InputWindow& input, EncoderDictionary& dictionary, CodeWriter& cod
     speculate = position - sample_start < kStringSample * kShortString;
     sample_start = position;
     sampled = 0;
+    // Entries come at a fairly steady rate per input byte.
+    dictionary.expect(dictionary.count() * end / position);
   };
 
   uint64_t hashes[kRing];  // hashes[j % kRing]: hash of the input from the string's start to j

@@ -72,7 +72,10 @@ int32_t EncoderDictionary::insert(size_t bucket, uint32_t prefix, uint32_t tag) 
 }
 
 bool EncoderDictionary::grow() {
-  return rebuild(bucket_count_ < kGentleGrowthFrom ? bucket_count_ * 2 : bucket_count_ + bucket_count_ / 4);
+  const size_t step = bucket_count_ < kGentleGrowthFrom ? bucket_count_ * 2 : bucket_count_ + bucket_count_ / 4;
+  // At most double: an early estimate may run high.
+  const size_t expected = static_cast<size_t>(std::min<uint64_t>(expected_entries_ / 4 + 1, bucket_count_ * 2));
+  return rebuild(std::max(step, expected));
 }
 
 bool EncoderDictionary::rebuild(size_t new_count) {

@@ -60,6 +60,10 @@ class EncoderDictionary {
   // the allocation fails.
   Status initialize(uint64_t memory_limit, uint64_t expected_entries = 0);
 
+  // Tells how many entries the whole input will probably need, so that the
+  // table can grow straight to that size instead of in small steps.
+  void expect(uint64_t entries) { expected_entries_ = entries; }
+
   // Looks up the string `prefix` + one byte, whose content hash is `hash`.
   // Returns its code when present. Otherwise inserts it with code count() and
   // returns kInserted, or returns kNoMemory (changing nothing) when the table
@@ -149,6 +153,7 @@ class EncoderDictionary {
   size_t entries_ = 0;          // occupied slots of buckets_
   uint32_t count_ = 256;        // codes defined, the 256 roots included
   uint64_t memory_limit_ = 0;   // most bytes the table may hold
+  uint64_t expected_entries_ = 0;  // the caller's latest estimate of the final count
 };
 
 }  // namespace lzw
