@@ -42,7 +42,7 @@ constexpr size_t kReadSlack = kWindowMargin + 4;
 
 // A low guess of the input bytes per dictionary entry (compressible data
 // has more), so that the first table is rarely too large.
-constexpr uint64_t kBytesPerEntryGuess = 12;
+constexpr uint64_t kBytesPerEntryGuess = 8;
 
 // Writes codes at the width their position in the archive calls for.
 class CodeWriter {

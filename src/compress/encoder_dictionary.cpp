@@ -27,6 +27,9 @@ constexpr size_t kFirstBucketCount = 1024;
 constexpr size_t kGentleGrowthFrom = (size_t{32} << 20) / 64;
 constexpr size_t kAlignment = 64;
 
+// Buckets that hold `entries` at the 80% load that makes the table grow.
+uint64_t buckets_for(uint64_t entries) { return entries / 4 + 1; }
+
 }  // namespace
 
 static_assert(tags_tell_bytes_apart(0x9E3779B97F4A7C15u, 0));
@@ -43,7 +46,7 @@ Status EncoderDictionary::initialize(uint64_t memory_limit, uint64_t expected_en
   if (memory_limit < kPairBytes) return kOutOfMemory;
   memory_limit_ = memory_limit - kPairBytes;
   pairs_ = static_cast<uint32_t*>(platform::allocate_zeroed(kPairBytes));
-  const uint64_t wanted = std::min<uint64_t>(expected_entries / 4, kGentleGrowthFrom);
+  const uint64_t wanted = std::min<uint64_t>(buckets_for(expected_entries), kGentleGrowthFrom);
   return pairs_ != nullptr && rebuild(std::max<size_t>(kFirstBucketCount, wanted)) ? kOk : kOutOfMemory;
 }
 
@@ -74,7 +77,7 @@ int32_t EncoderDictionary::insert(size_t bucket, uint32_t prefix, uint32_t tag) 
 bool EncoderDictionary::grow() {
   const size_t step = bucket_count_ < kGentleGrowthFrom ? bucket_count_ * 2 : bucket_count_ + bucket_count_ / 4;
   // At most double: an early estimate may run high.
-  const size_t expected = static_cast<size_t>(std::min<uint64_t>(expected_entries_ / 4 + 1, bucket_count_ * 2));
+  const size_t expected = static_cast<size_t>(std::min<uint64_t>(buckets_for(expected_entries_), bucket_count_ * 2));
   return rebuild(std::max(step, expected));
 }
 
