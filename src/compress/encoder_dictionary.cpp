@@ -21,6 +21,7 @@ constexpr bool tags_tell_bytes_apart(uint64_t multiplier, unsigned shift) {
   return true;
 }
 
+constexpr size_t kPairBytes = 65536 * sizeof(uint32_t);
 constexpr size_t kFirstBucketCount = 1024;
 // Small tables double; large ones grow by a quarter so that memory stays
 // close to what the entries need.
@@ -34,8 +35,6 @@ uint64_t buckets_for(uint64_t entries) { return entries / 4 + 1; }
 
 static_assert(tags_tell_bytes_apart(0x9E3779B97F4A7C15u, 0));
 static_assert(tags_tell_bytes_apart(0x9E3779B97F4A7C15u, 16));
-
-constexpr size_t kPairBytes = 65536 * sizeof(uint32_t);
 
 EncoderDictionary::~EncoderDictionary() {
   platform::release(pairs_);
