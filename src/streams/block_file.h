@@ -30,7 +30,7 @@ class BlockFile {
   Status open_for_reading(const char* name);
   const platform::FileInfo& info() const { return info_; }
   // Bytes not yet delivered.
-  uint64_t remaining() const { return remaining_; }
+  uint64_t remaining() const { return unfetched_ + (filled_ - position_); }
   // Delivers min(count, remaining()) bytes; returns how many were delivered,
   // or sets *status to kCannotReadInput and returns 0.
   size_t read(uint8_t* destination, size_t count, Status* status);
@@ -41,7 +41,8 @@ class BlockFile {
   Status flush();
 
  private:
-  bool refill(Status* status);
+  // Reads exactly `count` of the bytes not yet fetched into `destination`.
+  bool fetch(uint8_t* destination, size_t count, Status* status);
 
   std::unique_ptr<uint8_t[]> buffer_;  // the current block
   size_t block_size_;                  // capacity of buffer_
@@ -50,7 +51,6 @@ class BlockFile {
   int descriptor_ = -1;                // the file
   bool owns_descriptor_ = false;       // readers own theirs, writers do not
   platform::FileInfo info_;            // reading: the file as opened
-  uint64_t remaining_ = 0;             // reading: bytes not yet delivered
   uint64_t unfetched_ = 0;             // reading: bytes not yet read from the file
 };
 

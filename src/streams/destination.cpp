@@ -1,7 +1,5 @@
 #include "streams/destination.h"
 
-#include <vector>
-
 namespace lzw {
 namespace {
 
@@ -34,13 +32,11 @@ Status Destination::create(const char* path, const platform::FileInfo& source) {
       return descriptor_ >= 0 ? kOk : kCannotCreateOutput;
     }
   }
-  std::string pattern = directory_of(path_) + "/.lzw-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  descriptor_ = platform::create_temporary(name.data());
-  if (descriptor_ < 0) return kCannotCreateOutput;
-  temporary_path_ = name.data();
-  return kOk;
+  temporary_path_ = directory_of(path_) + "/.lzw-XXXXXX";
+  descriptor_ = platform::create_temporary(temporary_path_.data());
+  if (descriptor_ >= 0) return kOk;
+  temporary_path_.clear();
+  return kCannotCreateOutput;
 }
 
 Status Destination::write_at(uint64_t offset, const uint8_t* bytes, size_t count) {
