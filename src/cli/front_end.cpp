@@ -13,8 +13,12 @@ const char kUsage[] =
     "\nUsage:\n\nCompress file   \t c  <file_name>\nDecompress file \t dc <archive_file_name> <unpacked_file_name>\n\n\n";
 const char kRejection[] = "Incorrect input!  Run with '?' for help";
 
+// Every status has its message; a new status without one does not compile
+// (-Werror=switch).
 const char* message_for(Status status) {
   switch (status) {
+    case kOk:
+      return "";
     case kCannotCreateOutput:
       return "Failed to create output file\n";
     case kCannotOpenInput:
@@ -30,9 +34,10 @@ const char* message_for(Status status) {
       return "Failed to read input file\n";
     case kInvalidArchive:
       return "Input file is not a valid archive\n";
-    default:
+    case kOutOfMemory:
       return "Unknown error.\n";
   }
+  return "Unknown error.\n";  // a value outside the enumeration
 }
 
 int compress_command(const char* input_name, std::ostream& out) {

@@ -3,13 +3,9 @@
 
 #include <cstdint>
 
-#include "streams/status.h"
+#include "lzw/lzw.h"
 
 namespace lzw {
-
-// Whether an input of `bytes` bytes can be compressed: the archive format
-// counts input bytes in 31 bits.
-bool input_size_supported(uint64_t bytes);
 
 // Compresses `input_name` into the archive `input_name` + ".LZW". Returns kOk,
 // or the status of the first failure: kCannotOpenInput, kInputTooLarge,

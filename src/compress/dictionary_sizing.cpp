@@ -1,4 +1,4 @@
-#include "compress/dictionary_sizing.h"
+#include "lzw/lzw.h"
 
 #include <bit>
 #include <cmath>

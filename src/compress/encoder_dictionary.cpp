@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "streams/platform.h"
+#include "streams/platform_memory.h"
 
 namespace lzw {
 namespace {

@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "streams/status.h"
+#include "lzw/lzw.h"
 
 namespace lzw {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "streams/platform.h"
+#include "streams/platform_memory.h"
 
 namespace lzw {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "streams/status.h"
+#include "lzw/lzw.h"
 
 namespace lzw {
 

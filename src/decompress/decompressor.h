@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "streams/status.h"
+#include "lzw/lzw.h"
 
 namespace lzw {
 

@@ -2,25 +2,15 @@
 
 namespace lzw {
 
-BitFile::BitFile(BlockFile* file) : file_(file) {}
+BitFile::BitFile(Sink* sink) : sink_(sink) {}
 
-BitFile::BitFile(BlockFile* file, uint64_t file_bytes) : file_(file), total_bits_(file_bytes * 8) {}
+BitFile::BitFile() = default;
 
 void BitFile::drain() {
-  Status written = file_->write(staging_, staged_);
+  if (staged_ == 0) return;
+  Status written = sink_->put(staging_, staged_);
   if (status_ == kOk) status_ = written;
   staged_ = 0;
-}
-
-bool BitFile::refill() {
-  Status read_status = kOk;
-  staged_end_ = file_->read(staging_, kStagingBytes, &read_status);
-  staged_ = 0;
-  if (read_status != kOk || staged_end_ == 0) {
-    status_ = read_status != kOk ? read_status : kCannotReadInput;
-    return false;
-  }
-  return true;
 }
 
 Status BitFile::close() {
@@ -31,8 +21,7 @@ Status BitFile::close() {
     pending_count_ = 0;
   }
   drain();
-  Status flushed = file_->flush();
-  return status_ != kOk ? status_ : flushed;
+  return status_;
 }
 
 }  // namespace lzw

@@ -1,38 +1,30 @@
 #ifndef LZW_STREAMS_BIT_FILE_H_
 #define LZW_STREAMS_BIT_FILE_H_
 
-#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-#include "streams/block_file.h"
-#include "streams/status.h"
+#include "lzw/lzw.h"
 
 namespace lzw {
 
-// Width in bits of the k-th code of an archive (k counted from 1): the
-// smallest t of 9 or more with 255 + k < 2^t. Both sides follow it, so the
-// width depends on the code's position alone. More than 31 bits never occurs
-// in an archive the compressor writes.
-constexpr unsigned code_width(uint64_t code_number) {
-  return std::max(9u, static_cast<unsigned>(std::bit_width(255 + code_number)));
-}
-
-// A stream of bits over a BlockFile, most significant bit first: the first
-// bit of the file is bit 7 of byte 0, and values cross byte boundaries freely.
+// A stream of bits, most significant bit first: the first bit of the stream
+// is bit 7 of byte 0, and values cross byte boundaries freely.
 //
-// A writer completes its last byte on `close` with the bits that the same
-// positions of the previous byte held (zeros if there was none): that filler
-// is part of every archive. A reader knows the file's size and refuses a value
-// whose bits would run past the last byte, which is how archives end.
+// A writer hands whole bytes to a Sink in large pieces and completes its
+// last byte on `close` with the bits that the same positions of the previous
+// byte held (zeros if there was none): that filler is part of every archive.
+// A reader is fed the stream in pieces of any size and hands out a value only
+// once all its bits have arrived, so that a value running past the last byte
+// fed is never read; that is how archives end.
 class BitFile {
  public:
-  // A writer over `file`, which must be open for writing.
-  explicit BitFile(BlockFile* file);
-  // A reader of the `file_bytes` bytes that `file` has left to deliver.
-  BitFile(BlockFile* file, uint64_t file_bytes);
+  // A writer onto `sink`.
+  explicit BitFile(Sink* sink);
+  // A reader; `feed` gives it bytes.
+  BitFile();
   BitFile(const BitFile&) = delete;
   BitFile& operator=(const BitFile&) = delete;
 
@@ -45,35 +37,42 @@ class BitFile {
       put_byte(static_cast<uint8_t>(pending_ >> pending_count_));
     }
   }
-  // Completes the last byte and writes everything out; reports the first
-  // write failure of the stream's life.
+  // Completes the last byte and hands everything to the sink; reports the
+  // sink's first failure over the stream's life.
   Status close();
+  // The sink's first failure so far, kOk if none.
+  Status status() const { return status_; }
 
-  // Reads `width` bits (1..32) into *value. Returns false when they would run
-  // past the end of the file (nothing is consumed) or a read failed (then
-  // status() says so).
+  // Gives the reader the next `count` bytes of the stream, which must stay
+  // valid until read_bits has returned false.
+  void feed(const uint8_t* bytes, size_t count) {
+    next_ = bytes;
+    end_ = bytes + count;
+  }
+  // Reads `width` bits (1..32) into *value. Returns false when fewer have
+  // arrived; the bits that have are kept for the next piece.
   bool read_bits(unsigned width, uint32_t* value) {
-    if (consumed_bits_ + width > total_bits_) return false;
-    if (pending_count_ < width && staged_end_ - staged_ >= 4) {
-      // Four bytes at once: fewer than 32 bits are pending, so all fit.
-      uint32_t word;
-      std::memcpy(&word, staging_ + staged_, sizeof word);
-      if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
-      pending_ = (pending_ << 32) | word;
-      pending_count_ += 32;
-      staged_ += 4;
-    }
-    while (pending_count_ < width) {
-      if (staged_ == staged_end_ && !refill()) return false;
-      pending_ = (pending_ << 8) | staging_[staged_++];
-      pending_count_ += 8;
+    if (pending_count_ < width) {
+      if (end_ - next_ >= 4) {
+        // Four bytes at once: fewer than 32 bits are pending, so all fit.
+        uint32_t word;
+        std::memcpy(&word, next_, sizeof word);
+        if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
+        pending_ = (pending_ << 32) | word;
+        pending_count_ += 32;
+        next_ += 4;
+      } else {
+        while (pending_count_ < width && next_ != end_) {
+          pending_ = (pending_ << 8) | *next_++;
+          pending_count_ += 8;
+        }
+        if (pending_count_ < width) return false;
+      }
     }
     pending_count_ -= width;
     *value = static_cast<uint32_t>(pending_ >> pending_count_) & static_cast<uint32_t>((uint64_t{1} << width) - 1);
-    consumed_bits_ += width;
     return true;
   }
-  Status status() const { return status_; }
 
  private:
   static constexpr size_t kStagingBytes = 16 * 1024;
@@ -84,18 +83,16 @@ class BitFile {
     if (staged_ == kStagingBytes) drain();
   }
   void drain();
-  bool refill();
 
-  BlockFile* file_;                  // the byte layer
-  uint8_t staging_[kStagingBytes];   // bytes on their way to or from file_
-  size_t staged_ = 0;                // writing: bytes staged; reading: next byte
-  size_t staged_end_ = 0;            // reading: valid bytes in staging_
-  uint64_t pending_ = 0;             // bits not yet forming a whole byte (low end)
+  Sink* sink_ = nullptr;             // writing: where the bytes go
+  uint8_t staging_[kStagingBytes];   // writing: bytes on their way to sink_
+  size_t staged_ = 0;                // writing: bytes staged
+  const uint8_t* next_ = nullptr;    // reading: the next byte fed and not yet taken
+  const uint8_t* end_ = nullptr;     // reading: the end of the bytes fed
+  uint64_t pending_ = 0;             // bits not yet handed on (low end)
   unsigned pending_count_ = 0;       // how many bits of pending_ are live
   uint8_t last_byte_ = 0;            // writing: the last completed byte
-  uint64_t consumed_bits_ = 0;       // reading: bits handed out so far
-  uint64_t total_bits_ = 0;          // reading: bits in the file
-  Status status_ = kOk;              // first failure met
+  Status status_ = kOk;              // writing: the sink's first failure
 };
 
 }  // namespace lzw

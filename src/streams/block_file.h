@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "lzw/lzw.h"
 #include "streams/platform.h"
-#include "streams/status.h"
 
 namespace lzw {
 
@@ -17,11 +17,12 @@ namespace lzw {
 // read failure rather than a source of stale bytes. A writer collects bytes in
 // its block and hands whole blocks to a descriptor that someone else owns (see
 // Destination); `flush` writes the partial last block and must be called
-// before the descriptor is closed.
-class BlockFile {
+// before the descriptor is closed. A writer is the Sink of an Encoder or a
+// Decoder that writes a file.
+class BlockFile : public Sink {
  public:
   explicit BlockFile(size_t block_size = 64 * 1024);
-  ~BlockFile();
+  ~BlockFile() override;
   BlockFile(const BlockFile&) = delete;
   BlockFile& operator=(const BlockFile&) = delete;
 
@@ -38,6 +39,7 @@ class BlockFile {
   // Writing onto a descriptor that stays owned by the caller.
   void open_for_writing(int descriptor);
   Status write(const uint8_t* bytes, size_t count);
+  Status put(const uint8_t* bytes, size_t count) override { return write(bytes, count); }
   Status flush();
 
  private:

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "lzw/lzw.h"
 #include "streams/platform.h"
-#include "streams/status.h"
 
 namespace lzw {
 

@@ -4,9 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// The operating-system calls the program makes, kept in one place so that the
-// rest of the code is plain C++. Every function reports failure by its return
-// value and leaves errno as the system set it.
+// The operating-system calls the program makes for files and signals, kept in
+// one place so that the rest of the code is plain C++ (the codec's memory
+// calls are in platform_memory.h). Every function reports failure by its
+// return value and leaves errno as the system set it.
 namespace lzw::platform {
 
 // What the program needs to know about a file.
@@ -48,16 +49,6 @@ bool publish_temporary(const char* temporary, const char* destination);
 void remove_temporary(const char* temporary);
 // Sets the permission bits exactly (no umask); failures are ignored.
 void set_permissions(int descriptor, uint32_t mode);
-
-// Zero-filled memory whose pages are committed only when touched; nullptr on
-// failure. Large blocks are offered to the kernel for huge pages.
-void* allocate_zeroed(size_t bytes);
-// Grows a block from allocate_zeroed or resize; the new bytes are not zeroed.
-void* resize(void* block, size_t bytes);
-void release(void* block);
-// Returns the whole pages inside [start, start + bytes) of a block to the
-// system; they read as zeros afterwards. The block stays allocated.
-void discard(void* start, size_t bytes);
 
 // Process-wide settings made once in main: a file-size limit turns into a
 // failed write instead of killing the process, and SIGINT, SIGTERM and SIGHUP

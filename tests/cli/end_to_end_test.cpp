@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/files.h"
+#include "support/reference_model.h"
 #include "support/run_program.h"
 
 namespace lzw {
@@ -24,8 +25,8 @@ namespace {
 
 using testing::TempDir;
 
-const std::string kText = "ABABABA";
-const std::string kArchive("\x00\x00\x02\x00\x20\x90\xA0\x10\x20", 9);  // codes 65, 66, 256, 258
+const std::string kText(testing::kAbababa.begin(), testing::kAbababa.end());
+const std::string kArchive(testing::kAbababaArchive.begin(), testing::kAbababaArchive.end());
 const std::string kEmptyArchive("\x00\x00\x02\x00", 4);
 const std::string kCodeAboveCount("\x00\x00\x02\x00\x20\xCB\x0B", 7);  // 65, then 300 with 256 entries
 const std::string kFirstCode256("\x00\x00\x02\x00\x80\x00", 6);

@@ -1,32 +1,28 @@
 #include "streams/bit_file.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <random>
 
-#include "support/files.h"
+#include "support/memory_sink.h"
 
 namespace lzw {
 namespace {
 
-using testing::Bytes;
+using Bytes = std::vector<unsigned char>;
 using Values = std::vector<std::pair<uint32_t, unsigned>>;  // (value, width)
 
-Bytes write_values(const std::string& path, const Values& values) {
-  int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  BlockFile file(1000);
-  file.open_for_writing(descriptor);
-  BitFile bits(&file);
+Bytes write_values(const Values& values) {
+  testing::MemorySink sink;
+  BitFile bits(&sink);
   for (auto [value, width] : values) bits.write_bits(value, width);
   EXPECT_EQ(bits.close(), kOk);
-  ::close(descriptor);
-  return testing::read_file(path);
+  return sink.bytes;
 }
 
 TEST(CodeWidth, SwitchesAtThe257thAnd769thCode) {
-  for (auto [code, width] : {std::pair{1u, 9u}, {256u, 9u}, {257u, 10u}, {768u, 10u}, {769u, 11u}}) {
+  for (auto [code, width] : {std::pair{1u, 9u}, {256u, 9u}, {257u, 10u}, {768u, 10u}, {769u, 11u},
+                             {(1u << 31) - 256, 31u}, {(1u << 31) - 255, 32u}}) {
     EXPECT_EQ(code_width(code), width) << code;
   }
 }
@@ -38,37 +34,47 @@ TEST(BitFileWriter, PacksMostSignificantBitFirstAndFillsWithThePreviousBytesBits
       {{{0x12345678, 32}, {1, 1}}, {0x12, 0x34, 0x56, 0x78, 0xF8}},
       {{{5, 3}, {0xFFFF, 9}}, {0xBF, 0xFF}},  // bits above the width are left out
   };
-  testing::TempDir dir;
-  for (const auto& row : rows) EXPECT_EQ(write_values(dir.file("bits"), row.values), row.bytes);
+  for (const auto& row : rows) EXPECT_EQ(write_values(row.values), row.bytes);
 }
 
-TEST(BitFileReader, RefusesAValueRunningPastTheEnd) {
-  testing::TempDir dir;
-  testing::write_file(dir.file("bits"), {0xA5, 0x0F});
-  BlockFile file;
-  ASSERT_EQ(file.open_for_reading(dir.file("bits").c_str()), kOk);
-  BitFile bits(&file, file.remaining());
-  uint32_t value = 0;
-  EXPECT_TRUE(bits.read_bits(9, &value));
-  EXPECT_EQ(value, 330u);
-  EXPECT_FALSE(bits.read_bits(9, &value));
+TEST(BitFileWriter, ReportsTheSinksFirstFailure) {
+  testing::MemorySink sink;
+  sink.refuse_after = 0;
+  BitFile bits(&sink);
+  bits.write_bits(1, 9);
+  EXPECT_EQ(bits.close(), kCannotWriteOutput);
 }
 
-TEST(BitFile, RandomValuesOfEveryWidthRoundTripAcrossBlocks) {
-  testing::TempDir dir;
+// Values of every width, written and then read from pieces of these sizes:
+// a value never comes out before all its bits have arrived.
+TEST(BitFile, RandomValuesOfEveryWidthRoundTripWhateverThePieces) {
   std::mt19937 random(7);
   Values values(30000);
   for (auto& [value, width] : values) {
     width = 1 + random() % 32;
     value = static_cast<uint32_t>(random()) >> (32 - width);
   }
-  write_values(dir.file("bits"), values);
-  BlockFile file(1000);
-  ASSERT_EQ(file.open_for_reading(dir.file("bits").c_str()), kOk);
-  BitFile bits(&file, file.remaining());
-  uint32_t value;
-  for (auto [expected, width] : values) ASSERT_TRUE(bits.read_bits(width, &value) && value == expected);
-  EXPECT_FALSE(bits.read_bits(8, &value));  // at most 7 bits of filler
+  const Bytes bytes = write_values(values);
+  for (size_t piece : {1, 3, 7, 4096, 1 << 20}) {
+    SCOPED_TRACE(piece);
+    BitFile bits;
+    size_t fed = 0, bits_fed = 0, bits_read = 0;
+    uint32_t value;
+    for (auto [expected, width] : values) {
+      while (!bits.read_bits(width, &value)) {
+        ASSERT_GT(bits_read + width, bits_fed) << "a value was held back although its bits had arrived";
+        ASSERT_LT(fed, bytes.size());
+        const size_t count = std::min(piece, bytes.size() - fed);
+        bits.feed(bytes.data() + fed, count);
+        fed += count;
+        bits_fed = 8 * fed;
+      }
+      ASSERT_LE(bits_read + width, bits_fed) << "a value came out before its bits";
+      ASSERT_EQ(value, expected);
+      bits_read += width;
+    }
+    EXPECT_FALSE(bits.read_bits(8, &value));  // at most 7 bits of filler
+  }
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <map>
 #include <utility>
 
-#include "compress/dictionary_sizing.h"
+#include "lzw/lzw.h"
 
 namespace lzw::testing {
 

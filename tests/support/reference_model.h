@@ -11,6 +11,10 @@ namespace lzw::testing {
 
 using Bytes = std::vector<unsigned char>;
 
+// The format's worked example: "ABABABA" is coded 65, 66, 256, 258.
+inline const Bytes kAbababa = {'A', 'B', 'A', 'B', 'A', 'B', 'A'};
+inline const Bytes kAbababaArchive = {0x00, 0x00, 0x02, 0x00, 0x20, 0x90, 0xA0, 0x10, 0x20};
+
 struct Expansion {
   bool valid = false;  // false: the archive is damaged or expands too far
   Bytes bytes;         // the expansion, when valid

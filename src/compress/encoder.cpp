@@ -1,0 +1,331 @@
+#include <algorithm>
+#include <bit>
+#include <cassert>
+#include <cstring>
+#include <memory>
+
+#include "compress/encoder_dictionary.h"
+#include "lzw/lzw.h"
+#include "streams/bit_file.h"
+
+namespace lzw {
+namespace {
+
+// How far ahead of the current byte the current string's coming extensions
+// are hashed and their buckets prefetched.
+constexpr size_t kLookahead = 8;
+// Where a string will start is known only when the previous one ends, too
+// late to prefetch its first bucket (the one of its three-byte prefix, since
+// two-byte strings have their own table). So while strings are short
+// (incompressible data), the three-byte string starting this far ahead is
+// prefetched at every position, whichever string turns out to start there.
+// With longer strings most of those prefetches would be wasted and only
+// crowd out useful ones.
+constexpr size_t kSpeculation = 16;
+// Speculation is on while the last kStringSample strings averaged fewer than
+// kShortString bytes.
+constexpr uint64_t kStringSample = 1024;
+constexpr uint64_t kShortString = 5;
+constexpr size_t kRing = 32;  // a power of two above kLookahead + 1
+// Bytes that must be buffered beyond the current one for a step of the loop:
+// the speculative word at kSpeculation and the look-ahead's next byte.
+constexpr size_t kWindowMargin = std::max(kLookahead, kSpeculation + 1) + 2;
+// Room behind the buffered bytes. At the end of the input the loop reads up
+// to a margin past it; those reads land here and only feed hashes and
+// prefetches that no lookup ever uses, which keeps end-of-input tests out of
+// the loop.
+constexpr size_t kReadSlack = kWindowMargin + 4;
+// A window must hold the margin kept from one fill to the next and more.
+constexpr size_t kSmallestWindow = 4 * kWindowMargin;
+// A low guess of the input bytes per dictionary entry (compressible data has
+// more), so that the first table is rarely too large.
+constexpr uint64_t kBytesPerEntryGuess = 8;
+
+// The first three bytes at `bytes` as EncoderDictionary::triple_hash takes
+// them, b0 | b1 << 8 | b2 << 16. Reads four.
+uint32_t three_bytes(const uint8_t* bytes) {
+  if constexpr (std::endian::native == std::endian::little) {
+    uint32_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word & 0xFFFFFFu;
+  }
+  return bytes[0] | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16;
+}
+
+void put_big_endian(uint32_t value, Header* header) {
+  for (int i = 0; i < 4; ++i) (*header)[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+}
+
+// The content hashes of the current string's coming extensions, computed
+// ahead of the lookups so that their buckets are prefetched in time, on the
+// bet that the string goes on growing. The look-ahead starts short with each
+// string and widens by a byte a step as the string lasts, since most strings
+// end after a few bytes.
+class LookAhead {
+ public:
+  // Begins the string at `start`, whose first three bytes are `first_three`:
+  // one- and two-byte strings need no hash, the three-byte one's is known
+  // at once.
+  void start(uint64_t start, uint32_t first_three) {
+    ahead_ = start + 3;
+    hash_ = EncoderDictionary::triple_hash(first_three);
+    ring_[ahead_ % kRing] = hash_;
+  }
+  // Hashes and prefetches one more extension unless kLookahead of them lie
+  // beyond `next` already. `byte_ahead` yields the input byte at a position.
+  template <typename ByteAt>
+  void widen(uint64_t next, const ByteAt& byte_ahead, const EncoderDictionary& dictionary) {
+    if (ahead_ >= next + kLookahead) return;
+    hash_ = EncoderDictionary::extend_hash(hash_, byte_ahead(ahead_));
+    ring_[++ahead_ % kRing] = hash_;
+    dictionary.prefetch(hash_);
+  }
+  // The hash of the string from its start through position `last`.
+  uint64_t hash_through(uint64_t last) const {
+    assert(last < ahead_ && ahead_ - last <= kRing);
+    return ring_[(last + 1) % kRing];
+  }
+  // The hash of the three-byte string given to the latest start.
+  uint64_t first_hash(uint64_t start) const { return ring_[(start + 3) % kRing]; }
+
+ private:
+  uint64_t ring_[kRing];  // ring_[j % kRing]: hash of the input from the string's start to before j
+  uint64_t ahead_ = 0;    // hashes are known up to here
+  uint64_t hash_ = 0;     // the hash at ahead_
+};
+
+// Watches the strings' lengths: decides whether the first bucket of every
+// possible string start is worth prefetching, and renews the estimate of the
+// entries the whole input will need, so that the table grows straight to it.
+class Sampler {
+ public:
+  bool speculating() const { return speculating_; }
+  // A string ended at `position`. `expected_size` is the input's expected
+  // size, 0 when unknown.
+  void count_string(uint64_t position, uint64_t expected_size, EncoderDictionary& dictionary) {
+    if (++sampled_ < kStringSample) return;
+    speculating_ = position - sample_start_ < kStringSample * kShortString;
+    sample_start_ = position;
+    sampled_ = 0;
+    // Entries come at a fairly steady rate per input byte.
+    if (expected_size != 0) dictionary.expect(dictionary.count() * expected_size / position);
+  }
+
+ private:
+  bool speculating_ = true;    // strings are short: prefetch ahead at every position
+  uint64_t sample_start_ = 0;  // where the current sample of strings began
+  uint64_t sampled_ = 0;       // strings in it so far
+};
+
+// Hands the caller's sink its bytes, noting the first failure.
+class CodeWriter {
+ public:
+  explicit CodeWriter(Sink* sink) : archive_(sink) {}
+  void write_header(uint32_t capacity) { archive_.write_bits(capacity, 32); }
+  // Writes a code at the width its position in the archive calls for.
+  void write(uint32_t code) { archive_.write_bits(code, code_width(++codes_written_)); }
+  Status status() const { return archive_.status(); }
+  Status close() { return archive_.close(); }
+
+ private:
+  BitFile archive_;             // the archive's bits
+  uint64_t codes_written_ = 0;  // codes written so far
+};
+
+}  // namespace
+
+struct Encoder::State {
+  State(Sink* sink, uint64_t input_size, const Limits& limits);
+
+  Status take(size_t count);
+  Status finish(Header* header);
+  // Codes the input from next_ on until `limit`, which lies at most a margin
+  // before the buffered end, or at the input's end when it is whole.
+  Status code_until(uint64_t limit);
+  uint64_t buffered_end() const { return base_ + filled_; }
+  uint64_t expected_size() const { return input_size_ == kUnknownSize ? 0 : std::max(input_size_, buffered_end()); }
+
+  const uint64_t input_size_;          // the size promised, or kUnknownSize
+  Header provisional_header_;          // the header the sink is given first
+  const size_t window_bytes_;          // capacity of window_ before its slack
+  EncoderDictionary dictionary_;       // the string table
+  CodeWriter codes_;                   // the archive
+  std::unique_ptr<uint8_t[]> window_;  // buffered input, window_[0] at input position base_
+  uint64_t base_ = 0;                  // input position of window_[0]
+  size_t filled_ = 0;                  // valid bytes in window_
+  uint64_t next_ = 0;                  // the byte that extends the string; 0 before the first byte
+  uint32_t current_ = 0;               // code of the longest string matched so far
+  LookAhead look_ahead_;               // hashes of the coming extensions
+  Sampler sampler_;                    // speculation and the entry estimate
+  Status status_ = kOk;                // the first failure
+};
+
+Encoder::State::State(Sink* sink, uint64_t input_size, const Limits& limits)
+    : input_size_(input_size),
+      window_bytes_(std::max(limits.window_bytes, kSmallestWindow)),
+      codes_(sink),
+      window_(new uint8_t[window_bytes_ + kReadSlack]()) {
+  const bool known = input_size != kUnknownSize && input_size_supported(input_size);
+  const uint32_t capacity = estimate_dictionary_capacity(known ? static_cast<int32_t>(input_size) : 0);
+  put_big_endian(capacity, &provisional_header_);
+  codes_.write_header(capacity);
+  status_ = dictionary_.initialize(limits.memory_bytes, known ? input_size / kBytesPerEntryGuess : 0);
+}
+
+Status Encoder::State::code_until(uint64_t limit) {
+  assert(limit <= buffered_end());
+  if (next_ == 0) {
+    if (limit == 0) return kOk;
+    current_ = window_[0];
+    look_ahead_.start(0, three_bytes(&window_[0]));
+    next_ = 1;
+  }
+  // The loop's state in locals, so that stores to the table do not make the
+  // compiler reload it.
+  const uint8_t* const window = window_.get();
+  const uint64_t base = base_;
+  const uint64_t expected_size = this->expected_size();
+  EncoderDictionary& dictionary = dictionary_;
+  LookAhead look_ahead = look_ahead_;
+  Sampler sampler = sampler_;
+  uint32_t current = current_;
+  uint64_t next = next_;
+  auto byte_at = [&](uint64_t position) { return window[position - base]; };
+  Status status = kOk;
+
+  // Each step extends the current string by the byte at `next`.
+  while (next < limit) {
+    if (sampler.speculating()) {
+      dictionary.prefetch(EncoderDictionary::triple_hash(three_bytes(&window[next + kSpeculation - base])));
+    }
+    look_ahead.widen(next, byte_at, dictionary);
+    look_ahead.widen(next, byte_at, dictionary);
+    const int32_t found = current < 256 ? dictionary.lookup_or_insert_pair(static_cast<uint8_t>(current), byte_at(next))
+                                        : dictionary.lookup_or_insert(current, look_ahead.hash_through(next));
+    if (found >= 0) {
+      current = static_cast<uint32_t>(found);
+      ++next;
+      continue;
+    }
+    if (found == EncoderDictionary::kNoMemory) {
+      status = kOutOfMemory;
+      break;
+    }
+    // The string ends before `next`: its code goes out and a new string
+    // starts with the byte at `next`, whose three-byte bucket was prefetched
+    // speculatively or is prefetched now.
+    codes_.write(current);
+    current = byte_at(next);
+    look_ahead.start(next, three_bytes(&window[next - base]));
+    if (!sampler.speculating()) dictionary.prefetch(look_ahead.first_hash(next));
+    sampler.count_string(next, expected_size, dictionary);
+    ++next;
+  }
+  look_ahead_ = look_ahead;
+  sampler_ = sampler;
+  current_ = current;
+  next_ = next;
+  return status != kOk ? status : codes_.status();
+}
+
+Status Encoder::State::take(size_t count) {
+  assert(filled_ + count <= window_bytes_);
+  filled_ += count;
+  if (!input_size_supported(buffered_end())) return kInputTooLarge;
+  if (filled_ < window_bytes_) return kOk;
+  return code_until(buffered_end() - kWindowMargin);
+}
+
+Status Encoder::State::finish(Header* header) {
+  const uint64_t size = buffered_end();
+  Status status = code_until(size);
+  if (status != kOk) return status;
+  if (size > 0) codes_.write(current_);
+  status = codes_.close();
+  if (status != kOk) return status;
+  // An input with more distinct strings than the estimate allowed for gets
+  // the header of a dictionary that holds every possible entry; the codes
+  // never depend on it.
+  const uint32_t capacity = estimate_dictionary_capacity(static_cast<int32_t>(size));
+  put_big_endian(dictionary_.count() > capacity ? static_cast<uint32_t>(size + 256) : capacity, header);
+  return kOk;
+}
+
+Encoder::Encoder(Sink* sink, uint64_t input_size, const Limits& limits)
+    : state_(new State(sink, input_size, limits)) {}
+
+Encoder::~Encoder() = default;
+
+uint8_t* Encoder::input_space(size_t* room) {
+  State& s = *state_;
+  if (s.filled_ == s.window_bytes_) {
+    // Everything before next_ is coded: keep only the margin after it.
+    const size_t coded = static_cast<size_t>(s.next_ - s.base_);
+    std::memmove(s.window_.get(), s.window_.get() + coded, s.filled_ - coded);
+    s.base_ = s.next_;
+    s.filled_ -= coded;
+  }
+  *room = s.window_bytes_ - s.filled_;
+  return s.window_.get() + s.filled_;
+}
+
+Status Encoder::commit_input(size_t count) {
+  State& s = *state_;
+  if (s.status_ == kOk) s.status_ = s.take(count);
+  return s.status_;
+}
+
+Status Encoder::update(const uint8_t* bytes, size_t count) {
+  while (count > 0 && state_->status_ == kOk) {
+    size_t room;
+    uint8_t* space = input_space(&room);
+    const size_t step = std::min(room, count);
+    std::memcpy(space, bytes, step);
+    commit_input(step);
+    bytes += step;
+    count -= step;
+  }
+  return state_->status_;
+}
+
+Status Encoder::finish(Header* header) {
+  State& s = *state_;
+  if (s.status_ == kOk) s.status_ = s.finish(header);
+  return s.status_;
+}
+
+Header Encoder::provisional_header() const { return state_->provisional_header_; }
+
+uint64_t Encoder::input_bytes() const { return state_->buffered_end(); }
+
+namespace {
+
+// Appends what it is given to a vector.
+class VectorSink : public Sink {
+ public:
+  explicit VectorSink(std::vector<uint8_t>* bytes) : bytes_(bytes) {}
+  Status put(const uint8_t* bytes, size_t count) override {
+    bytes_->insert(bytes_->end(), bytes, bytes + count);
+    return kOk;
+  }
+
+ private:
+  std::vector<uint8_t>* bytes_;  // the destination
+};
+
+}  // namespace
+
+Status compress(const uint8_t* input, size_t size, std::vector<uint8_t>* archive, const Limits& limits) {
+  archive->clear();
+  if (!input_size_supported(size)) return kInputTooLarge;
+  VectorSink sink(archive);
+  Encoder encoder(&sink, size, limits);
+  Header header;
+  Status status = encoder.update(input, size);
+  if (status == kOk) status = encoder.finish(&header);
+  if (status != kOk) return status;
+  std::copy(header.begin(), header.end(), archive->begin());
+  return kOk;
+}
+
+}  // namespace lzw

@@ -1,0 +1,23 @@
+#ifndef LZW_STREAMS_PLATFORM_MEMORY_H_
+#define LZW_STREAMS_PLATFORM_MEMORY_H_
+
+#include <cstddef>
+
+// The operating-system calls the codec makes: memory for its tables, whose
+// pages matter at the sizes they reach. Part of the library, unlike the file
+// and signal calls of platform.h, which belong to the program.
+namespace lzw::platform {
+
+// Zero-filled memory whose pages are committed only when touched; nullptr on
+// failure. Large blocks are offered to the kernel for huge pages.
+void* allocate_zeroed(size_t bytes);
+// Grows a block from allocate_zeroed or resize; the new bytes are not zeroed.
+void* resize(void* block, size_t bytes);
+void release(void* block);
+// Returns the whole pages inside [start, start + bytes) of a block to the
+// system; they read as zeros afterwards. The block stays allocated.
+void discard(void* start, size_t bytes);
+
+}  // namespace lzw::platform
+
+#endif  // LZW_STREAMS_PLATFORM_MEMORY_H_
