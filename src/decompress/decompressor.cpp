@@ -8,7 +8,7 @@
 namespace lzw {
 namespace {
 
-constexpr uint64_t kHeaderBytes = 4;
+constexpr size_t kHeaderBytes = 4;
 // The archive is read and fed to the decoder in pieces of this size.
 constexpr size_t kReadPiece = 64 * 1024;
 
@@ -19,22 +19,28 @@ Status decompress_file(const char* archive_name, const char* output_name, Expans
   BlockFile archive;
   Status status = archive.open_for_reading(archive_name);
   if (status != kOk) return status;
-  const uint64_t archive_bytes = archive.info().size;
-  if (archive_bytes < kHeaderBytes) return kInvalidArchive;
-  Destination destination;
-  status = destination.create(output_name, archive.info());
-  if (status != kOk) return status;
-  BlockFile output;
-  output.open_for_writing(destination.descriptor());
-  Decoder decoder(&output, limits, archive_bytes);
+  // The first piece is read before the destination is touched: an archive
+  // without a whole header is refused first, whatever size the file claims.
   std::unique_ptr<uint8_t[]> piece(new uint8_t[kReadPiece]);
-  while (status == kOk && archive.remaining() > 0) {
-    const size_t read = archive.read(piece.get(), kReadPiece, &status);
-    if (status == kOk) status = decoder.update(piece.get(), read);
+  size_t read = archive.read(piece.get(), kReadPiece, &status);
+  if (status != kOk) return status;
+  if (read < kHeaderBytes) return kInvalidArchive;
+
+  Destination destination;
+  status = destination.create(output_name, archive.info(), Destination::Content::kInMemory);
+  if (status != kOk) return status;
+  // The whole expansion is judged before the destination gets a byte of it.
+  Decoder decoder(nullptr, limits, archive.info().size);
+  uint64_t archive_bytes = 0;
+  while (read > 0) {
+    archive_bytes += read;
+    status = decoder.update(piece.get(), read);
+    if (status != kOk) return status;
+    read = archive.read(piece.get(), kReadPiece, &status);
+    if (status != kOk) return status;
   }
-  if (status == kOk) status = decoder.finish();
-  if (status == kOk) status = output.flush();
-  if (status == kOk) status = destination.commit();
+  status = decoder.finish();
+  if (status == kOk) status = destination.commit(decoder.output(), decoder.output_size());
   if (status != kOk) return status;
   if (sizes != nullptr) *sizes = ExpansionSizes{archive_bytes, decoder.output_size()};
   return kOk;

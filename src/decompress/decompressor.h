@@ -9,7 +9,7 @@ namespace lzw {
 
 // Sizes of a finished expansion, for the compression ratio.
 struct ExpansionSizes {
-  uint64_t archive_bytes = 0;  // the archive as it was opened
+  uint64_t archive_bytes = 0;  // bytes read from the archive
   uint64_t output_bytes = 0;   // bytes written to the output
 };
 
@@ -18,8 +18,8 @@ struct ExpansionSizes {
 // shorter than its header, or expanding past limits.output_bytes),
 // kCannotCreateOutput (also when the output is the archive itself),
 // kCannotReadInput, kCannotWriteOutput or kOutOfMemory. On failure no file
-// is created or changed, except a destination written in place. `sizes` may
-// be null.
+// is created or changed, but for a short destination written in place after
+// a failed write. `sizes` may be null.
 Status decompress_file(const char* archive_name, const char* output_name, ExpansionSizes* sizes = nullptr,
                        const Limits& limits = Limits());
 

@@ -1,6 +1,5 @@
 #include "streams/block_file.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace lzw {
@@ -17,43 +16,19 @@ Status BlockFile::open_for_reading(const char* name) {
   if (descriptor_ < 0) return kCannotOpenInput;
   owns_descriptor_ = true;
   if (!platform::describe(descriptor_, &info_) || !info_.is_regular) return kCannotOpenInput;
-  unfetched_ = info_.size;
   return kOk;
 }
 
-bool BlockFile::fetch(uint8_t* destination, size_t count, Status* status) {
-  for (size_t got = 0; got < count;) {
-    int64_t result = platform::read_some(descriptor_, destination + got, count - got);
-    if (result <= 0) {  // an error, or the file is shorter than when it was measured
-      *status = kCannotReadInput;
-      return false;
-    }
-    got += static_cast<size_t>(result);
-  }
-  unfetched_ -= count;
-  return true;
-}
-
 size_t BlockFile::read(uint8_t* destination, size_t count, Status* status) {
-  count = static_cast<size_t>(std::min<uint64_t>(count, remaining()));
   size_t delivered = 0;
   while (delivered < count) {
-    if (position_ == filled_) {
-      const size_t wanted = count - delivered;
-      if (wanted >= block_size_) {
-        // A whole block or more: straight into the caller's buffer.
-        if (!fetch(destination + delivered, wanted, status)) return 0;
-        return count;
-      }
-      const size_t block = static_cast<size_t>(std::min<uint64_t>(block_size_, unfetched_));
-      if (!fetch(buffer_.get(), block, status)) return 0;
-      position_ = 0;
-      filled_ = block;
+    const int64_t result = platform::read_some(descriptor_, destination + delivered, count - delivered);
+    if (result < 0) {
+      *status = kCannotReadInput;
+      return 0;
     }
-    size_t step = std::min(count - delivered, filled_ - position_);
-    std::memcpy(destination + delivered, buffer_.get() + position_, step);
-    position_ += step;
-    delivered += step;
+    if (result == 0) break;
+    delivered += static_cast<size_t>(result);
   }
   return delivered;
 }

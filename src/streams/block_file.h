@@ -10,17 +10,18 @@
 
 namespace lzw {
 
-// One binary file read or written a block at a time.
+// One binary file, read to its end or written a block at a time.
 //
-// A reader is measured when it is opened and delivers exactly that many bytes:
-// a file that grows meanwhile is read as it was, and one that shrinks is a
-// read failure rather than a source of stale bytes. A writer collects bytes in
+// A reader delivers the file's bytes until the file ends, whatever size it
+// claimed when opened: files of /proc and /sys claim 0 or 4096 bytes, and a
+// file may grow or shrink while it is read. A writer collects bytes in
 // its block and hands whole blocks to a descriptor that someone else owns (see
 // Destination); `flush` writes the partial last block and must be called
 // before the descriptor is closed. A writer is the Sink of an Encoder or a
 // Decoder that writes a file.
 class BlockFile : public Sink {
  public:
+  // Writes reach the file `block_size` bytes at a time, or more.
   explicit BlockFile(size_t block_size = 64 * 1024);
   ~BlockFile() override;
   BlockFile(const BlockFile&) = delete;
@@ -29,11 +30,10 @@ class BlockFile : public Sink {
   // Reading. Fails with kCannotOpenInput when the file cannot be opened or is
   // not a regular file.
   Status open_for_reading(const char* name);
+  // The file as it was opened; its size is a hint.
   const platform::FileInfo& info() const { return info_; }
-  // Bytes not yet delivered.
-  uint64_t remaining() const { return unfetched_ + (filled_ - position_); }
-  // Delivers min(count, remaining()) bytes; returns how many were delivered,
-  // or sets *status to kCannotReadInput and returns 0.
+  // Delivers `count` bytes, or fewer at the end of the file; returns how many
+  // were delivered (0 at the end), or sets *status to kCannotReadInput.
   size_t read(uint8_t* destination, size_t count, Status* status);
 
   // Writing onto a descriptor that stays owned by the caller.
@@ -43,17 +43,12 @@ class BlockFile : public Sink {
   Status flush();
 
  private:
-  // Reads exactly `count` of the bytes not yet fetched into `destination`.
-  bool fetch(uint8_t* destination, size_t count, Status* status);
-
-  std::unique_ptr<uint8_t[]> buffer_;  // the current block
+  std::unique_ptr<uint8_t[]> buffer_;  // writing: the current block
   size_t block_size_;                  // capacity of buffer_
-  size_t position_ = 0;                // next byte to deliver or to fill
-  size_t filled_ = 0;                  // reading: valid bytes in buffer_
+  size_t position_ = 0;                // writing: next byte to fill
   int descriptor_ = -1;                // the file
   bool owns_descriptor_ = false;       // readers own theirs, writers do not
   platform::FileInfo info_;            // reading: the file as opened
-  uint64_t unfetched_ = 0;             // reading: bytes not yet read from the file
 };
 
 }  // namespace lzw

@@ -9,15 +9,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace lzw::platform {
 namespace {
 
+Time time_of(const struct timespec& time) { return Time{time.tv_sec, time.tv_nsec}; }
+
 void fill_info(const struct stat& status, FileInfo* info) {
   info->is_regular = S_ISREG(status.st_mode);
   info->is_symlink = S_ISLNK(status.st_mode);
+  info->is_sticky = (status.st_mode & S_ISVTX) != 0;
+  info->world_writable = (status.st_mode & S_IWOTH) != 0;
   info->size = static_cast<uint64_t>(status.st_size);
   info->mode = status.st_mode & 0777;
+  info->owner = status.st_uid;
+  info->group = status.st_gid;
+  info->accessed = time_of(status.st_atim);
+  info->modified = time_of(status.st_mtim);
   info->device = status.st_dev;
   info->inode = status.st_ino;
 }
@@ -26,6 +35,9 @@ void fill_info(const struct stat& status, FileInfo* info) {
 // handler reads it, and it is written only while those signals are blocked.
 char g_temporary_path[4096];
 volatile sig_atomic_t g_temporary_registered = 0;
+// Whether install_interruption_cleanup ran: only then does the program own
+// the interruption signals' dispositions.
+bool g_cleanup_installed = false;
 
 const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -55,6 +67,8 @@ void remove_temporary_and_die(int signal_number) {
 
 }  // namespace
 
+uint32_t effective_user() { return geteuid(); }
+
 int open_for_reading(const char* path) {
   // O_NONBLOCK keeps a FIFO from blocking the open until a writer comes; it
   // is refused as not a regular file, and regular files ignore the flag.
@@ -79,6 +93,8 @@ bool describe_path(const char* path, bool follow_links, FileInfo* info) {
   fill_info(status, info);
   return true;
 }
+
+bool nothing_there() { return errno == ENOENT; }
 
 int64_t read_some(int descriptor, void* destination, size_t count) {
   ssize_t result;
@@ -113,19 +129,41 @@ bool write_all_at(int descriptor, const void* bytes, size_t count, uint64_t offs
   return true;
 }
 
+bool copy_all(int from, int to) {
+  constexpr size_t kPiece = 1 << 20;
+  std::unique_ptr<char[]> piece(new char[kPiece]);
+  for (uint64_t offset = 0;;) {
+    ssize_t got;
+    do {
+      got = pread(from, piece.get(), kPiece, static_cast<off_t>(offset));
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) return false;
+    if (got == 0) return true;
+    if (!write_all(to, piece.get(), static_cast<size_t>(got))) return false;
+    offset += static_cast<uint64_t>(got);
+  }
+}
+
 bool close_file(int descriptor) {
   // Linux releases the descriptor even when close reports EINTR, so it is
   // never retried; the error still counts as a failed write.
   return close(descriptor) == 0;
 }
 
-int open_in_place(const char* path) {
+int open_in_place(const char* path, bool follow_link, bool create) {
+  int flags = O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+  if (!follow_link) flags |= O_NOFOLLOW;
+  if (follow_link && create) flags |= O_CREAT;
   int descriptor;
   do {
-    descriptor = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    descriptor = open(path, flags, 0666);
   } while (descriptor < 0 && errno == EINTR);
+  // Writes block as usual from here on (a FIFO's reader may be slow).
+  if (descriptor >= 0) fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
   return descriptor;
 }
+
+void truncate_in_place(int descriptor) { (void)ftruncate(descriptor, 0); }
 
 int create_temporary(char* path_template) {
   InterruptionsHeld held;
@@ -141,6 +179,10 @@ bool publish_temporary(const char* temporary, const char* destination) {
   InterruptionsHeld held;
   if (std::rename(temporary, destination) != 0) return false;
   g_temporary_registered = 0;
+  if (g_cleanup_installed) {
+    // Ignoring a signal discards it if pending, before the mask is restored.
+    for (int signal_number : kInterruptions) signal(signal_number, SIG_IGN);
+  }
   return true;
 }
 
@@ -150,8 +192,13 @@ void remove_temporary(const char* temporary) {
   g_temporary_registered = 0;
 }
 
-void set_permissions(int descriptor, uint32_t mode) {
-  (void)fchmod(descriptor, static_cast<mode_t>(mode & 0777));
+void copy_metadata(int descriptor, const FileInfo& source, bool with_owner) {
+  // The owner first: changing it clears set-id bits, which are not copied anyway.
+  if (with_owner) (void)fchown(descriptor, source.owner, source.group);
+  (void)fchmod(descriptor, static_cast<mode_t>(source.mode & 0777));
+  const struct timespec times[2] = {{static_cast<time_t>(source.accessed.seconds), source.accessed.nanoseconds},
+                                    {static_cast<time_t>(source.modified.seconds), source.modified.nanoseconds}};
+  (void)futimens(descriptor, times);
 }
 
 void ignore_file_size_signal() { signal(SIGXFSZ, SIG_IGN); }
@@ -163,7 +210,14 @@ void install_interruption_cleanup() {
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   for (int signal_number : kInterruptions) sigaddset(&action.sa_mask, signal_number);
-  for (int signal_number : kInterruptions) sigaction(signal_number, &action, nullptr);
+  for (int signal_number : kInterruptions) {
+    // A signal ignored when the program started (nohup, trap '' in a script)
+    // is the caller's choice and stays ignored.
+    struct sigaction inherited;
+    if (sigaction(signal_number, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+    sigaction(signal_number, &action, nullptr);
+  }
+  g_cleanup_installed = true;
 }
 
 }  // namespace lzw::platform

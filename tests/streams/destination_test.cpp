@@ -29,7 +29,8 @@ TEST(Destination, ReplacesOnCommitWritesLinksInPlaceAndRefusesTheSource) {
   for (const auto& row : rows) {
     {
       Destination destination;
-      ASSERT_EQ(destination.create(dir.file(row.name).c_str(), source), row.status) << row.name;
+      ASSERT_EQ(destination.create(dir.file(row.name).c_str(), source, Destination::Content::kStreamed), row.status)
+          << row.name;
       if (row.status == kOk) {
         ASSERT_TRUE(platform::write_all(destination.descriptor(), "new", 3));
         EXPECT_EQ(row.commit ? destination.commit() : kOk, kOk);
