@@ -1,12 +1,15 @@
 // Runs the lzw executable as a user does and checks what it prints, how it
 // exits and what it leaves in its directory.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "lzw/lzw.h"
 #include "support/files.h"
 #include "support/reference_model.h"
 #include "support/run_program.h"
@@ -39,21 +43,34 @@ const std::string kNoOutput = "Processing a.LZW\nFailed to create output file\n"
 const std::string kTooLarge = "Processing b\nInput file is too large\n";
 const std::string kInvalid = "Processing b.LZW\nInput file is not a valid archive\n";
 
+// The user that other people's files belong to in these tests (nobody).
+constexpr int kOtherUser = 65534;
+// The times dated entries get, to the nanosecond.
+constexpr timespec kDated = {1234567890, 123456789};
+
 // One entry a row creates. Kinds: 'f' a file holding `content`, 'z' a sparse
-// file of `content` bytes, 'd' a directory, 'p' a FIFO, 's' a symbolic link to
-// `content`, 'h' a hard link to the entry named `content`.
+// file of `content` bytes, 'd' a directory (mode 0755 unless given), 'p' a
+// FIFO, 'n' a device that refuses writes (as /dev/full), 's' a symbolic link to `content`, 'h' a hard link
+// to the entry named `content`. In a row's `written` list, 'a' is a file
+// holding the archive of the file `content`.
 struct Entry {
   std::string name;
   std::string content;
   mode_t mode = 0644;
   char kind = 'f';
+  int owner = -1;      // user and group id to give it (not following links), -1 to leave it
+  bool dated = false;  // setup: its times are kDated; written: they must be
 };
 
 void make(const TempDir& dir, const Entry& entry) {
   const std::string path = dir.file(entry.name);
   switch (entry.kind) {
-    case 'd': EXPECT_EQ(mkdir(path.c_str(), 0755), 0); break;
+    case 'd':
+      EXPECT_EQ(mkdir(path.c_str(), 0700), 0);
+      EXPECT_EQ(chmod(path.c_str(), entry.mode == 0 ? 0755 : entry.mode), 0);
+      break;
     case 'p': EXPECT_EQ(mkfifo(path.c_str(), 0644), 0); break;
+    case 'n': EXPECT_EQ(mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0); break;  // like /dev/full
     case 's': EXPECT_EQ(symlink(entry.content.c_str(), path.c_str()), 0); break;
     case 'h': EXPECT_EQ(link(dir.file(entry.content).c_str(), path.c_str()), 0); break;
     default:
@@ -63,10 +80,27 @@ void make(const TempDir& dir, const Entry& entry) {
       }
       EXPECT_EQ(chmod(path.c_str(), entry.mode), 0);
   }
+  if (entry.owner >= 0) {
+    EXPECT_EQ(lchown(path.c_str(), entry.owner, entry.owner), 0) << entry.name;
+  }
+  const timespec times[2] = {kDated, kDated};
+  if (entry.dated) {
+    EXPECT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+  }
+}
+
+// What a written entry must hold.
+testing::Bytes expected_content(const Entry& entry) {
+  if (entry.kind != 'a') return testing::to_bytes(entry.content);
+  const testing::Bytes input = testing::read_file(entry.content);
+  testing::Bytes archive;
+  EXPECT_EQ(compress(input.data(), input.size(), &archive), kOk);
+  return archive;
 }
 
 // Every entry under the directory by its metadata and, for a readable file of
-// at most 1 MiB, a hash of its bytes: any change shows.
+// at most 1 MiB, a hash of its bytes: any change shows. (A directory's times
+// change with every entry made or removed in it, so they are left out.)
 std::map<std::string, std::string> snapshot(const TempDir& dir) {
   std::map<std::string, std::string> entries;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
@@ -75,7 +109,8 @@ std::map<std::string, std::string> snapshot(const TempDir& dir) {
     lstat(path.c_str(), &s);
     std::ostringstream text;
     text << std::oct << s.st_mode << std::dec << " size " << s.st_size << " inode " << s.st_ino << " links "
-         << s.st_nlink << " mtime " << s.st_mtim.tv_sec << "." << s.st_mtim.tv_nsec;
+         << s.st_nlink << " owner " << s.st_uid << ":" << s.st_gid;
+    if (!S_ISDIR(s.st_mode)) text << " mtime " << s.st_mtim.tv_sec << "." << s.st_mtim.tv_nsec;
     if (S_ISREG(s.st_mode) && s.st_size <= (1 << 20) && access(path.c_str(), R_OK) == 0) {
       const testing::Bytes bytes = testing::read_file(path);
       text << " hash " << std::hash<std::string>()(std::string(bytes.begin(), bytes.end()));
@@ -94,6 +129,7 @@ struct Row {
   std::vector<Entry> written = {};  // files created or replaced; every other entry stays as it was
   uint64_t file_size_limit = 0;
   bool needs_permissions = false;  // unreadable files do not stop root
+  uint32_t user = 0;               // run as this user (kOtherUser), 0 for the test's own
 };
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
@@ -101,6 +137,9 @@ const Entry kA{"a", kText, 0640};
 const Entry kAArchive{"a.LZW", kArchive, 0600};
 const Entry kOld{"out", "old"};
 const std::vector<std::string> kExpandB = {"dc", "b.LZW", "out"};
+const Entry kSticky{"s", "", 01777, 'd'};  // a shared directory like /tmp
+const Entry kVictim{"victim", "secret"};   // what a planted link points at
+const Entry kReadableArchive{"a.LZW", kArchive, 0644};
 
 const Row kRows[] = {
     {"CompressReplacesArchiveWithInputsMode", {kA, {"a.LZW", "old", 0666}}, {"c", "a"}, kCompressed, 0,
@@ -145,6 +184,62 @@ const Row kRows[] = {
     {"Expand3ByteArchive", {{"b.LZW", kEmptyArchive.substr(0, 3)}, kOld}, kExpandB, kInvalid, 1},
     {"ExpandCodeAboveCount", {{"b.LZW", kCodeAboveCount}, kOld}, kExpandB, kInvalid, 1},
     {"ExpandFirstCode256", {{"b.LZW", kFirstCode256}, kOld}, kExpandB, kInvalid, 1},
+    // Links planted by someone else are not followed where the kernel's
+    // protected-symlinks rule would not follow them, nor by root at all.
+    {"CompressOntoOthersLinkInStickyDirectory",
+     {kSticky, kVictim, {"s/a", kText}, {"s/a.LZW", "../victim", 0, 's', kOtherUser}}, {"c", "s/a"},
+     "Processing s/a\nFailed to create output file\n", 1},
+    {"ExpandOntoOthersDanglingLinkInStickyDirectory", {kSticky, kAArchive, {"s/out", "../made", 0, 's', kOtherUser}},
+     {"dc", "a.LZW", "s/out"}, "Processing a.LZW\nFailed to create output file\n", 1},
+    {"ExpandOntoOthersLinkAsRoot", {kVictim, kAArchive, {"out", "victim", 0, 's', kOtherUser}},
+     {"dc", "a.LZW", "out"}, kNoOutput, 1},
+    {"ExpandOntoStickyDirectoryOwnersLinkAsRoot",
+     {{"s", "", 01777, 'd', kOtherUser}, kVictim, kAArchive, {"s/out", "../victim", 0, 's', kOtherUser}},
+     {"dc", "a.LZW", "s/out"}, "Processing a.LZW\nFailed to create output file\n", 1},
+    {"ExpandAsUserThroughOwnLinkInStickyDirectory",
+     {kSticky, {"t", "old", 0644, 'f', kOtherUser}, kReadableArchive, {"s/out", "../t", 0, 's', kOtherUser}},
+     {"dc", "a.LZW", "s/out"}, "Processing a.LZW\nDecompressed in {ms} ms.\nCompression ratio 1.28571", 0,
+     {{"t", kText, 0644, 'f', kOtherUser}}, 0, false, kOtherUser},
+    {"ExpandAsUserThroughOthersLinkInStickyDirectory",
+     {kSticky, {"t", "old", 0666}, kReadableArchive, {"s/out", "../t", 0, 's', 1}}, {"dc", "a.LZW", "s/out"},
+     "Processing a.LZW\nFailed to create output file\n", 1, {}, 0, false, kOtherUser},
+    {"ExpandOntoOthersDeviceInStickyDirectory", {kSticky, kAArchive, {"s/out", "", 0, 'n', kOtherUser}},
+     {"dc", "a.LZW", "s/out"}, "Processing a.LZW\nFailed to create output file\n", 1},
+    {"ExpandOntoOwnDeviceInStickyDirectory", {kSticky, kAArchive, {"s/out", "", 0, 'n'}}, {"dc", "a.LZW", "s/out"},
+     "Processing a.LZW\nFailed to write output file\n", 1},
+    // A FIFO without a reader is refused at once instead of hanging the run.
+    {"CompressOntoFifoWithoutReader", {kA, {"a.LZW", "", 0, 'p'}}, {"c", "a"}, kNoArchiveFile, 1},
+    {"ExpandOntoFifoWithoutReader", {kAArchive, {"out", "", 0, 'p'}}, {"dc", "a.LZW", "out"}, kNoOutput, 1},
+    // A destination written in place gets bytes only once the work has succeeded.
+    {"CompressThroughLinkKeepsTargetsMode", {kA, {"t", "old", 0604}, {"a.LZW", "t", 0, 's'}}, {"c", "a"},
+     kCompressed, 0, {{"t", kArchive, 0604}}},
+    {"ExpandDamagedThroughLinkLeavesTargetAlone", {{"b.LZW", kCodeAboveCount}, {"t", "old"}, {"out", "t", 0, 's'}},
+     kExpandB, kInvalid, 1},
+    {"ExpandThroughDanglingLinkMakesTarget", {kAArchive, {"out", "t", 0, 's'}}, {"dc", "a.LZW", "out"},
+     kExpanded + "1.28571", 0, {{"t", kText, 0644}}},
+    {"ExpandDamagedThroughDanglingLinkMakesNothing", {{"b.LZW", kCodeAboveCount}, {"out", "t", 0, 's'}}, kExpandB,
+     kInvalid, 1},
+    // Files whose size lies (/proc) are read to their end.
+    {"CompressProcFileThroughLink", {{"v", "/proc/version", 0, 's'}}, {"c", "v"},
+     "Processing v\nCompressed in {ms} ms.", 0, {{"v.LZW", "/proc/version", 0444, 'a'}}},
+    // Destinations that cannot be made are refused before the work.
+    {"CompressNameTooLongForTheArchive", {{std::string(252, 'n'), kText}}, {"c", std::string(252, 'n')},
+     "Processing " + std::string(252, 'n') + "\nFailed to create output file\n", 1},
+    {"ExpandOntoEmptyName", {kAArchive}, {"dc", "a.LZW", ""}, kNoOutput, 1},
+    {"ExpandOntoDirectoryName", {kAArchive}, {"dc", "a.LZW", "out/"}, kNoOutput, 1},
+    {"ExpandAsUserOverOthersFileInOthersStickyDirectory", {kSticky, kReadableArchive, {"s/out", "old"}},
+     {"dc", "a.LZW", "s/out"}, "Processing a.LZW\nFailed to create output file\n", 1, {}, 0, false, kOtherUser},
+    // New files get the source's times and, from root, its owner where that
+    // owner owns the directory.
+    {"CompressGivesArchiveTheInputsTimes", {{"a", kText, 0640, 'f', -1, true}}, {"c", "a"}, kCompressed, 0,
+     {{"a.LZW", kArchive, 0640, 'f', 0, true}}},
+    {"ExpandGivesOutputTheArchivesTimes", {{"a.LZW", kArchive, 0600, 'f', -1, true}, kOld}, {"dc", "a.LZW", "out"},
+     kExpanded + "1.28571", 0, {{"out", kText, 0600, 'f', 0, true}}},
+    {"CompressAsRootGivesArchiveTheInputsOwnerInTheirDirectory",
+     {{"u", "", 0755, 'd', kOtherUser}, {"u/a", kText, 0644, 'f', kOtherUser}}, {"c", "u/a"},
+     "Processing u/a\nCompressed in {ms} ms.", 0, {{"u/a.LZW", kArchive, 0644, 'f', kOtherUser}}},
+    {"ExpandAsRootKeepsOwnOwnerInItsDirectory", {{"a.LZW", kArchive, 0644, 'f', kOtherUser}},
+     {"dc", "a.LZW", "out"}, kExpanded + "1.28571", 0, {{"out", kText, 0644, 'f', 0}}},
 };
 
 class EndToEnd : public ::testing::TestWithParam<Row> {};
@@ -152,7 +247,14 @@ class EndToEnd : public ::testing::TestWithParam<Row> {};
 TEST_P(EndToEnd, PrintsExitsAndLeavesTheFilesAsExpected) {
   const Row& row = GetParam();
   if (row.needs_permissions && geteuid() == 0) GTEST_SKIP() << "file permissions do not stop root";
+  const bool needs_root = row.user != 0 || std::any_of(row.setup.begin(), row.setup.end(), [](const Entry& entry) {
+    return entry.owner >= 0 || entry.kind == 'n';
+  });
+  if (needs_root && geteuid() != 0) GTEST_SKIP() << "only root can give files to other users and run as them";
   TempDir dir;
+  if (row.user != 0) {
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);  // so that the user reaches the entries
+  }
   for (const Entry& entry : row.setup) make(dir, entry);
   auto before = snapshot(dir);
   std::vector<std::string> arguments{LZW_BINARY};
@@ -160,7 +262,8 @@ TEST_P(EndToEnd, PrintsExitsAndLeavesTheFilesAsExpected) {
     if (argument.starts_with("{dir}")) argument.replace(0, 5, dir.path());
     arguments.push_back(argument);
   }
-  const testing::ProgramRun run = testing::run_program(arguments, dir.path(), row.file_size_limit);
+  const testing::ProgramRun run =
+      testing::run_program(arguments, dir.path(), {.file_size_limit = row.file_size_limit, .user = row.user});
   ASSERT_FALSE(run.timed_out) << "the run hung and was killed; it printed " << ::testing::PrintToString(run.output);
   EXPECT_TRUE(testing::output_matches(run.output, row.output)) << ::testing::PrintToString(run.output);
   EXPECT_EQ(run.exit_status, row.exit_status);
@@ -168,8 +271,14 @@ TEST_P(EndToEnd, PrintsExitsAndLeavesTheFilesAsExpected) {
   for (const Entry& file : row.written) {
     struct stat s {};
     ASSERT_EQ(stat(dir.file(file.name).c_str(), &s), 0) << file.name << " is missing";
-    EXPECT_EQ(testing::read_file(dir.file(file.name)), testing::to_bytes(file.content)) << file.name;
+    EXPECT_EQ(testing::read_file(dir.file(file.name)), expected_content(file)) << file.name;
     EXPECT_EQ(s.st_mode & 07777, file.mode) << file.name;
+    if (file.owner >= 0) {
+      EXPECT_EQ(s.st_uid, static_cast<uid_t>(file.owner)) << file.name;
+    }
+    if (file.dated) {
+      EXPECT_EQ(std::pair(s.st_mtim.tv_sec, s.st_mtim.tv_nsec), std::pair(kDated.tv_sec, kDated.tv_nsec)) << file.name;
+    }
     before.erase(file.name);
     after.erase(file.name);
   }
@@ -194,31 +303,66 @@ TEST(Program, RoundTripsACorpusFile) {
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a", "a.LZW", "out"}));
 }
 
-// A compression stopped by a signal removes its temporary file and dies of it.
+// Makes 1.5 GiB of zeros (seconds of work at least) and an old archive.
+void make_long_input(const TempDir& dir) {
+  make(dir, {"a", std::to_string(3ll << 29), 0644, 'z'});
+  make(dir, {"a.LZW", "old"});
+}
+
+// Starts `lzw c a` and waits until its temporary file appears; false if it
+// did not within 20 s.
+bool start_long_compression(const TempDir& dir, const testing::ProgramSetting& setting, testing::Child* child) {
+  *child = testing::start_program({LZW_BINARY, "c", "a"}, dir.path(), setting);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    for (const std::string& name : dir.entries()) {
+      if (name.starts_with(".lzw-")) return true;
+    }
+  }
+  return false;
+}
+
+bool still_running(const testing::Child& child) {
+  siginfo_t info{};  // not reaped here: finish_program collects the child
+  return waitid(P_PID, child.pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}
+
+// A compression stopped by a signal removes its temporary file and dies of
+// it; one it started with ignored (nohup) does not stop it.
 TEST(Program, InterruptedCompressionLeavesOnlyThePreviousFiles) {
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(strsignal(signal_number));
     TempDir dir;
-    make(dir, {"a", std::to_string(3ll << 29), 0644, 'z'});  // 1.5 GiB of zeros: seconds of work at least
-    make(dir, {"a.LZW", "old"});
+    make_long_input(dir);
     const auto before = snapshot(dir);
-    const testing::Child child = testing::start_program({LZW_BINARY, "c", "a"}, dir.path());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    bool started = false, running = true;
-    while (!started && running && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      for (const std::string& name : dir.entries()) started = started || name.starts_with(".lzw-");
-      siginfo_t info{};  // not reaped here: finish_program collects the child
-      running = waitid(P_PID, child.pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
-    }
+    testing::Child child;
+    const bool started = start_long_compression(dir, {}, &child);
+    const bool running = still_running(child);
     kill(child.pid, started && running ? signal_number : SIGKILL);
     const testing::ProgramRun run = testing::finish_program(child);
-    ASSERT_TRUE(running) << "the run ended before it could be interrupted, printing " << run.output;
     ASSERT_TRUE(started) << "no temporary file appeared within 20 s";
+    ASSERT_TRUE(running) << "the run ended before it could be interrupted, printing " << run.output;
     EXPECT_EQ(run.signal, signal_number);
     EXPECT_EQ(run.output, "Processing a\n");
     EXPECT_EQ(snapshot(dir), before);
   }
+}
+
+TEST(Program, SignalIgnoredAtTheStartStaysIgnored) {
+  TempDir dir;
+  make_long_input(dir);
+  testing::Child child;
+  const bool started = start_long_compression(dir, {.ignored_signal = SIGHUP}, &child);
+  if (started) kill(child.pid, SIGHUP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const bool survived = still_running(child);
+  kill(child.pid, SIGTERM);
+  const testing::ProgramRun run = testing::finish_program(child);
+  ASSERT_TRUE(started) << "no temporary file appeared within 20 s";
+  EXPECT_TRUE(survived) << "SIGHUP ended the run: " << run.signal;
+  EXPECT_EQ(run.signal, SIGTERM);
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a", "a.LZW"}));
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "streams/destination.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "support/files.h"
@@ -43,6 +45,34 @@ TEST(Destination, ReplacesOnCommitWritesLinksInPlaceAndRefusesTheSource) {
   EXPECT_EQ(info.mode, 0604u);  // the source's
   ASSERT_TRUE(platform::describe_path(dir.file("link").c_str(), false, &info));
   EXPECT_TRUE(info.is_symlink);
+}
+
+// An interruption that arrives while the new file is renamed into place is
+// too late: the old file is gone already, so the run goes on to its success.
+TEST(Destination, SignalPendingAtTheRenameChangesNothing) {
+  testing::TempDir dir;
+  platform::FileInfo source;
+  testing::write_file(dir.file("source"), testing::to_bytes("source"));
+  ASSERT_TRUE(platform::describe_path(dir.file("source").c_str(), true, &source));
+  const pid_t child = fork();
+  if (child == 0) {
+    platform::install_interruption_cleanup();
+    Destination destination;
+    if (destination.create(dir.file("out").c_str(), source, Destination::Content::kStreamed) != kOk) _exit(2);
+    sigset_t terminate;
+    sigemptyset(&terminate);
+    sigaddset(&terminate, SIGTERM);
+    sigprocmask(SIG_BLOCK, &terminate, nullptr);
+    kill(getpid(), SIGTERM);  // pending until the mask lets it through
+    const Status committed = destination.commit(reinterpret_cast<const uint8_t*>("new"), 3);
+    sigprocmask(SIG_UNBLOCK, &terminate, nullptr);
+    _exit(committed == kOk ? 0 : 3);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  EXPECT_EQ(testing::read_file(dir.file("out")), testing::to_bytes("new"));
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"out", "source"}));
 }
 
 }  // namespace

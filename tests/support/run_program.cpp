@@ -1,9 +1,11 @@
 #include "support/run_program.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,19 +17,27 @@
 namespace lzw::testing {
 
 Child start_program(const std::vector<std::string>& arguments, const std::string& directory,
-                    uint64_t file_size_limit) {
+                    const ProgramSetting& setting) {
   std::vector<char*> argv;
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
-  const rlimit limit{file_size_limit, file_size_limit};
+  const rlimit limit{setting.file_size_limit, setting.file_size_limit};
+  sigset_t none;
+  sigemptyset(&none);
   int ends[2];
   pid_t pid = -1;
   if (pipe2(ends, O_CLOEXEC) != 0 || (pid = fork()) < 0) throw std::runtime_error("cannot start a program");
   if (pid == 0) {  // only async-signal-safe calls until the exec
     for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) signal(signal_number, SIG_DFL);
+    if (setting.ignored_signal != 0) signal(setting.ignored_signal, SIG_IGN);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    umask(022);
     const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const uid_t user = setting.user;
     if (dup2(nothing, 0) == 0 && dup2(ends[1], 1) == 1 && chdir(directory.c_str()) == 0 &&
-        (file_size_limit == 0 || setrlimit(RLIMIT_FSIZE, &limit) == 0)) {
+        (setting.file_size_limit == 0 || setrlimit(RLIMIT_FSIZE, &limit) == 0) &&
+        (user == 0 || (setgroups(0, nullptr) == 0 && setresgid(user, user, user) == 0 &&
+                       setresuid(user, user, user) == 0))) {
       execv(argv[0], argv.data());
     }
     _exit(127);
@@ -61,8 +71,8 @@ ProgramRun finish_program(const Child& child, int timeout_seconds) {
 }
 
 ProgramRun run_program(const std::vector<std::string>& arguments, const std::string& directory,
-                       uint64_t file_size_limit) {
-  return finish_program(start_program(arguments, directory, file_size_limit));
+                       const ProgramSetting& setting) {
+  return finish_program(start_program(arguments, directory, setting));
 }
 
 bool output_matches(std::string_view actual, std::string_view expected) {
