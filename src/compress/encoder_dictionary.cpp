@@ -43,6 +43,9 @@ uint64_t buckets_for(uint64_t entries) { return entries / 6 + 1; }
 
 uint64_t stash_bytes(size_t capacity) { return uint64_t{capacity} * 12; }
 
+// The full-bucket bits of a table of `buckets` (and the one after the last).
+size_t full_bytes(size_t buckets) { return (buckets / 64 + 1) * sizeof(uint64_t); }
+
 }  // namespace
 
 static_assert(tags_tell_bytes_apart(0x9E3779B97F4A7C15u, kLeastPositionBits));
@@ -50,6 +53,7 @@ static_assert(tags_tell_bytes_apart(0x9E3779B97F4A7C15u, kLeastPositionBits));
 EncoderDictionary::~EncoderDictionary() {
   platform::release(pairs_);
   platform::release(block_);
+  platform::release(full_);
   platform::release(stash_);
   platform::release(loose_);
 }
@@ -70,36 +74,42 @@ Status EncoderDictionary::initialize(uint64_t memory_limit, uint64_t expected_en
   position_mask_ = static_cast<uint32_t>((uint64_t{1} << position_bits_) - 1);
   const uint64_t bytes = uint64_t{first + 1} * sizeof(Bucket) + kAlignment;
   if (bytes > memory_limit_) return kOutOfMemory;
-  block_ = platform::allocate_zeroed(bytes);
+  // Address space for four times the estimate, which pages in only as the
+  // table grows into it: growing then moves no memory and keeps the huge
+  // pages, which a reallocation loses.
+  reserved_count_ = static_cast<size_t>(std::max<uint64_t>(
+      first, std::min<uint64_t>(buckets_for(4 * expected_entries), memory_limit_ / sizeof(Bucket) - 2)));
+  block_ = platform::allocate_zeroed((reserved_count_ + 1) * sizeof(Bucket) + kAlignment);
   if (block_ == nullptr) return kOutOfMemory;
   buckets_ = reinterpret_cast<Bucket*>((reinterpret_cast<uintptr_t>(block_) + kAlignment - 1) & ~(kAlignment - 1));
   bucket_count_ = first;
   grow_at_ = first * kSlots * kFullLoadTenths / 10;
-  return kOk;
+  full_ = static_cast<uint64_t*>(platform::allocate_zeroed(full_bytes(first)));
+  return full_ != nullptr ? kOk : kOutOfMemory;
 }
 
-void EncoderDictionary::fill_slot(Bucket& bucket, uint32_t key, uint32_t code, uint32_t t) {
+void EncoderDictionary::fill_slot(size_t index, uint32_t key, uint32_t code, uint32_t t) {
+  Bucket& bucket = buckets_[index];
   const unsigned s = bucket.header & kFillMask;
   bucket.keys[s] = key;
   bucket.codes[s] = (code - 256) | ((t >> 8) & 1) << 31;
   bucket.lows[s] = static_cast<uint8_t>(t);
   ++bucket.header;
+  if (s + 1 == kSlots) full_[index / 64] |= uint64_t{1} << (index % 64);
 }
 
 bool EncoderDictionary::place(uint32_t prefix, uint32_t code, uint32_t t) {
+  // A string goes to the bucket after its own only when its own is full, and
+  // a full bucket stays full, so a lookup that finds its bucket with room
+  // need not read the next one.
   const size_t home = home_bucket(t);
   Bucket& own = buckets_[home];
-  Bucket& next = buckets_[home + 1];
-  const unsigned own_fill = own.header & kFillMask;
-  const unsigned next_fill = next.header & kFillMask;
-  if (own_fill <= next_fill && own_fill < kSlots) {
-    fill_slot(own, prefix - 255, code, t);
-  } else if (next_fill < kSlots) {
-    fill_slot(next, (prefix - 255) | kSecondChoice, code, t);
-  } else if (shift_forward(home + 1)) {
-    fill_slot(next, (prefix - 255) | kSecondChoice, code, t);
+  if ((own.header & kFillMask) < kSlots) {
+    fill_slot(home, prefix - 255, code, t);
+  } else if ((buckets_[home + 1].header & kFillMask) < kSlots || shift_forward(home + 1)) {
+    fill_slot(home + 1, (prefix - 255) | kSecondChoice, code, t);
   } else if (home > 0 && shift_back(home)) {
-    fill_slot(own, prefix - 255, code, t);
+    fill_slot(home, prefix - 255, code, t);
   } else {
     if (!stash_add(prefix, code, t)) return false;
     own.header |= kStashed;
@@ -114,12 +124,17 @@ unsigned EncoderDictionary::slot_of_own(const Bucket& bucket, bool own) {
   return kSlots;
 }
 
-void EncoderDictionary::move_slot(Bucket& from, unsigned s, Bucket& to, uint32_t choice) {
+// Each move is followed by a fill of `from`, so a full bucket is never left
+// with room and its bit stays set.
+void EncoderDictionary::move_slot(size_t from_index, unsigned s, size_t to_index, uint32_t choice) {
+  Bucket& from = buckets_[from_index];
+  Bucket& to = buckets_[to_index];
   const unsigned t = to.header & kFillMask;
   to.keys[t] = (from.keys[s] & ~kSecondChoice) | choice;
   to.codes[t] = from.codes[s];
   to.lows[t] = from.lows[s];
   ++to.header;
+  if (t + 1 == kSlots) full_[to_index / 64] |= uint64_t{1} << (to_index % 64);
   const unsigned last = (from.header & kFillMask) - 1;
   from.keys[s] = from.keys[last];
   from.codes[s] = from.codes[last];
@@ -133,7 +148,7 @@ void EncoderDictionary::move_slot(Bucket& from, unsigned s, Bucket& to, uint32_t
 bool EncoderDictionary::shift_forward(size_t full) {
   // The first bucket with room a few lines on, and in every full bucket on
   // the way a string of its own that can step into the next one.
-  constexpr size_t kFurthest = 6;
+  constexpr size_t kFurthest = 4;
   size_t room = full + 1;
   for (; room <= bucket_count_ && room <= full + kFurthest; ++room) {
     if ((buckets_[room].header & kFillMask) < kSlots) break;
@@ -141,7 +156,7 @@ bool EncoderDictionary::shift_forward(size_t full) {
   }
   if (room > bucket_count_ || room > full + kFurthest) return false;
   if (slot_of_own(buckets_[full], true) == kSlots) return false;
-  for (size_t b = room; b-- > full;) move_slot(buckets_[b], slot_of_own(buckets_[b], true), buckets_[b + 1], kSecondChoice);
+  for (size_t b = room; b-- > full;) move_slot(b, slot_of_own(buckets_[b], true), b + 1, kSecondChoice);
   return true;
 }
 
@@ -150,7 +165,7 @@ bool EncoderDictionary::shift_back(size_t full) {
   if ((before.header & kFillMask) == kSlots) return false;
   const unsigned s = slot_of_own(buckets_[full], false);
   if (s == kSlots) return false;
-  move_slot(buckets_[full], s, before, 0);
+  move_slot(full, s, full - 1, 0);
   return true;
 }
 
@@ -177,22 +192,34 @@ bool EncoderDictionary::rebuild(size_t new_count) {
   loose_ = static_cast<Loose*>(platform::allocate_zeroed((entries_ + 1) * sizeof(Loose)));
   if (loose_ == nullptr) return false;
   loose_entries_ = 0;
-  const size_t offset = static_cast<size_t>(reinterpret_cast<char*>(buckets_) - static_cast<char*>(block_));
-  void* new_block = platform::resize(block_, new_bytes);
-  if (new_block == nullptr) {
+  uint64_t* full = static_cast<uint64_t*>(platform::allocate_zeroed(full_bytes(new_count)));
+  if (full == nullptr) {
     platform::release(loose_);
     loose_ = nullptr;
     return false;
   }
-  // A block that moved may have moved off the cache-line grid.
-  Bucket* aligned =
-      reinterpret_cast<Bucket*>((reinterpret_cast<uintptr_t>(new_block) + kAlignment - 1) & ~(kAlignment - 1));
-  if (reinterpret_cast<char*>(aligned) != static_cast<char*>(new_block) + offset) {
-    std::memmove(aligned, static_cast<char*>(new_block) + offset, (old_count + 1) * sizeof(Bucket));
+  if (new_count > reserved_count_) {
+    const size_t offset = static_cast<size_t>(reinterpret_cast<char*>(buckets_) - static_cast<char*>(block_));
+    void* new_block = platform::resize(block_, new_bytes);
+    if (new_block == nullptr) {
+      platform::release(full);
+      platform::release(loose_);
+      loose_ = nullptr;
+      return false;
+    }
+    // A block that moved may have moved off the cache-line grid.
+    Bucket* aligned =
+        reinterpret_cast<Bucket*>((reinterpret_cast<uintptr_t>(new_block) + kAlignment - 1) & ~(kAlignment - 1));
+    if (reinterpret_cast<char*>(aligned) != static_cast<char*>(new_block) + offset) {
+      std::memmove(aligned, static_cast<char*>(new_block) + offset, (reserved_count_ + 1) * sizeof(Bucket));
+    }
+    block_ = new_block;
+    buckets_ = aligned;
+    std::memset(static_cast<void*>(buckets_ + reserved_count_ + 1), 0, (new_count - reserved_count_) * sizeof(Bucket));
+    reserved_count_ = new_count;
   }
-  block_ = new_block;
-  buckets_ = aligned;
-  std::memset(static_cast<void*>(buckets_ + old_count + 1), 0, (new_count - old_count) * sizeof(Bucket));
+  platform::release(full_);
+  full_ = full;
   bucket_count_ = new_count;
   grow_at_ = new_count * kSlots * kFullLoadTenths / 10;
 
@@ -202,15 +229,27 @@ bool EncoderDictionary::rebuild(size_t new_count) {
   // swept may take a string of the one before it. An entry that finds no
   // room is set aside and placed at the end. The stash flags are set anew as
   // entries are.
-  // The least t of each old bucket; a slot's t lies in the 512 values from
+  // The least t of each old bucket, ceil(b * 2^position_bits_ / old_count),
+  // stepped down a bucket at a time; a slot's t lies in the 512 values from
   // its home bucket's.
-  auto least_of = [&](size_t bucket) {
-    return static_cast<uint32_t>(((uint64_t{bucket} << position_bits_) + old_count - 1) / old_count);
+  const uint64_t span = uint64_t{1} << position_bits_;
+  const uint64_t whole_step = span / old_count, part_step = span % old_count;
+  uint64_t quotient = span, remainder = 0;  // of old_count * span / old_count
+  auto step_down = [&] {
+    quotient -= whole_step;
+    if (remainder < part_step) {
+      remainder += old_count;
+      --quotient;
+    }
+    remainder -= part_step;
+    return static_cast<uint32_t>(quotient + (remainder != 0));
   };
-  uint32_t least_before = least_of(old_count);
+  uint32_t least_before = static_cast<uint32_t>(span);  // of the bucket past the last
   for (size_t b = old_count + 1; b-- > 0;) {
     const uint32_t least_here = least_before;
-    least_before = b > 0 ? least_of(b - 1) : 0;
+    least_before = b > 0 ? step_down() : 0;
+    // The sweep runs backwards, which the hardware is slower to follow.
+    __builtin_prefetch(&buckets_[b >= 8 ? b - 8 : 0]);
     const Bucket old = buckets_[b];
     std::memset(static_cast<void*>(&buckets_[b]), 0, sizeof(Bucket));
     for (unsigned s = 0; s < (old.header & kFillMask); ++s) {
@@ -221,17 +260,12 @@ bool EncoderDictionary::rebuild(size_t new_count) {
       const uint32_t key = old.keys[s] & ~kSecondChoice;
       const uint32_t code = (old.codes[s] & 0x7FFFFFFFu) + 256;
       const size_t new_home = home_bucket(t);
-      // The sweep meets strings in falling order of t, so no string after
-      // this one can use the room left in the bucket after its home: taking
-      // that room first leaves the most for the strings still to come.
-      Bucket& next = buckets_[new_home + 1];
-      if ((next.header & kFillMask) < kSlots) {
-        fill_slot(next, key | kSecondChoice, code, t);
-        continue;
-      }
-      Bucket& own = buckets_[new_home];
-      if (new_home >= b && (own.header & kFillMask) < kSlots) {
-        fill_slot(own, key, code, t);
+      // A string whose bucket the sweep has not reached yet waits: the next
+      // bucket may take it only once its own is known to be full.
+      if (new_home >= b && (buckets_[new_home].header & kFillMask) < kSlots) {
+        fill_slot(new_home, key, code, t);
+      } else if (new_home >= b && (buckets_[new_home + 1].header & kFillMask) < kSlots) {
+        fill_slot(new_home + 1, key | kSecondChoice, code, t);
       } else {
         loose_[loose_entries_++] = Loose{t, key + 255, code};
       }

@@ -87,8 +87,10 @@ class EncoderDictionary {
     const size_t first = home_bucket(t);
     int32_t code = find(buckets_[first], key, t);
     if (code >= 0) return code;
-    code = find(buckets_[first + 1], key | kSecondChoice, t);
-    if (code >= 0) return code;
+    if ((buckets_[first].header & kFillMask) == kSlots) {
+      code = find(buckets_[first + 1], key | kSecondChoice, t);
+      if (code >= 0) return code;
+    }
     if ((buckets_[first].header & kStashed) != 0) {
       code = stash_find(prefix, t);
       if (code >= 0) return code;
@@ -104,13 +106,14 @@ class EncoderDictionary {
     return kInserted;
   }
 
-  // Starts loading both buckets where the string with content hash `hash`
-  // may lie or be inserted. (A stale table size only wastes the prefetch.)
+  // Starts loading the bucket where the string with content hash `hash` lies
+  // or would be inserted, and the next one if that is full. (A stale table
+  // size only wastes the prefetch.)
   void prefetch(uint64_t hash) const {
     const uint32_t t = position_of(hash);
     const size_t first = home_bucket(t);
     touch_soon(&buckets_[first]);
-    touch_soon(&buckets_[first + 1]);
+    touch_soon(&buckets_[first + ((full_[first / 64] >> (first % 64)) & 1)]);
   }
 
   // Number of codes defined, roots included: the code the next entry gets.
@@ -183,12 +186,12 @@ class EncoderDictionary {
   // Puts an entry absent from the table into the emptier of its buckets, or
   // into the stash when both are full; false only when the stash could not grow.
   bool place(uint32_t prefix, uint32_t code, uint32_t t);
-  static void fill_slot(Bucket& bucket, uint32_t key, uint32_t code, uint32_t t);
+  void fill_slot(size_t bucket, uint32_t key, uint32_t code, uint32_t t);
   // A slot of `bucket` holding a string of that bucket (own) or of the one
   // before, or kSlots when there is none.
   static unsigned slot_of_own(const Bucket& bucket, bool own);
   // Moves a slot to the end of `to`, marked with `choice`, closing the gap.
-  static void move_slot(Bucket& from, unsigned s, Bucket& to, uint32_t choice);
+  void move_slot(size_t from, unsigned s, size_t to, uint32_t choice);
   // Make room in the full bucket `full` by moving one string of each full
   // bucket from there on into the next one, up to one with room; or by
   // moving a string of the bucket before back to it. False when neither can.
@@ -206,6 +209,10 @@ class EncoderDictionary {
   Bucket* buckets_ = nullptr;    // bucket_count_ + 1 buckets, cache-line aligned: the
                                  // last one takes only strings of the one before
   size_t bucket_count_ = 0;      // table size
+  size_t reserved_count_ = 0;    // buckets block_ has room for; zeros past bucket_count_ + 1
+  // One bit a bucket, set when it is full: small enough to stay in cache,
+  // it tells prefetch whether the next bucket may hold the string.
+  uint64_t* full_ = nullptr;
   size_t grow_at_ = 0;           // entries that trigger growth
   size_t entries_ = 0;           // entries in buckets_ and the stash
   uint32_t count_ = 256;         // codes defined, the 256 roots included
