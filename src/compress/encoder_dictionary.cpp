@@ -25,8 +25,7 @@ constexpr bool tags_tell_bytes_apart(uint64_t multiplier, unsigned bits) {
 
 constexpr size_t kPairBytes = 65536 * sizeof(uint32_t);
 constexpr size_t kFirstBucketCount = 1024;
-// Small tables double; large ones grow by a quarter, since the table is
-// swept whole each time and memory should stay close to what entries need.
+// Small tables double; large ones grow in smaller steps (see grow).
 constexpr size_t kGentleGrowthFrom = (size_t{32} << 20) / 64;
 constexpr size_t kAlignment = 64;
 // The table grows when nine-tenths full: past that, both buckets of a new
@@ -178,7 +177,9 @@ int32_t EncoderDictionary::insert(uint32_t prefix, uint32_t t) {
 }
 
 bool EncoderDictionary::grow() {
-  const size_t step = bucket_count_ < kGentleGrowthFrom ? bucket_count_ * 2 : bucket_count_ + bucket_count_ / 4;
+  // Large tables grow by an eighth, or to the caller's estimate when that is
+  // more: the last growth decides the final load, and so the peak memory.
+  const size_t step = bucket_count_ < kGentleGrowthFrom ? bucket_count_ * 2 : bucket_count_ + bucket_count_ / 8;
   // At most double: an early estimate may run high.
   const size_t expected = static_cast<size_t>(std::min<uint64_t>(buckets_for(expected_entries_), bucket_count_ * 2));
   return rebuild(std::max(step, expected));

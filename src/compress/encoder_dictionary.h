@@ -35,11 +35,12 @@ namespace lzw {
 // is exact, never probable, and the table can be rebuilt from its slots alone.
 //
 // A string lies in the bucket of its t (64 bytes, one cache line, 7 slots)
-// or in the next one, whichever was emptier when it came: the two lines are
-// fetched together for little more than one, and the choice keeps buckets so
-// evenly filled that the table runs nine-tenths full, about 10 bytes an entry.
-// The few strings (about 3 in 100) that find both full go to a side table,
-// the stash, which costs one more miss.
+// or, when that one is full, in the next: the two lines are fetched together
+// for little more than one, and a lookup whose bucket has room needs only
+// the first. Strings are shifted along short runs of full buckets to make
+// room, so the table runs nine-tenths full, about 10 bytes an entry; the
+// rare string that still finds no room goes to a side table, the stash,
+// which costs one more miss.
 //
 // Buckets follow the order of t, so a larger table sends every entry to the
 // same or a later bucket: the table grows in place, swept from its end, and
