@@ -79,6 +79,11 @@ Status EncoderDictionary::initialize(uint64_t memory_limit, uint64_t expected_en
   reserved_count_ = static_cast<size_t>(std::max<uint64_t>(
       first, std::min<uint64_t>(buckets_for(4 * expected_entries), memory_limit_ / sizeof(Bucket) - 2)));
   block_ = platform::allocate_zeroed((reserved_count_ + 1) * sizeof(Bucket) + kAlignment);
+  if (block_ == nullptr) {
+    // Address space is short: start small and reallocate as the table grows.
+    reserved_count_ = first;
+    block_ = platform::allocate_zeroed(bytes);
+  }
   if (block_ == nullptr) return kOutOfMemory;
   buckets_ = reinterpret_cast<Bucket*>((reinterpret_cast<uintptr_t>(block_) + kAlignment - 1) & ~(kAlignment - 1));
   bucket_count_ = first;
