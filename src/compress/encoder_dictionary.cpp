@@ -1,6 +1,7 @@
 #include "compress/encoder_dictionary.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "streams/platform_memory.h"
 
@@ -8,73 +9,182 @@ namespace lzw {
 namespace {
 
 // For a fixed prefix, last bytes b1 != b2 give hashes whose difference is
-// d * 2^shift * kMultiplier (mod 2^64) with 0 < |d| < 256: shift 0 for
-// extend_hash, 16 for the third byte of triple_hash. When every such product
-// keeps at least 2^33 away from 0 modulo 2^64, the high 32 bits of the two
-// hashes differ by at least 2 (modulo 2^32), so a slot's (prefix, tag) pins
-// the byte down exactly, even with the tag's lowest bit forced to 1.
-constexpr bool tags_tell_bytes_apart(uint64_t multiplier, unsigned shift) {
+// d * kMultiplier (mod 2^64) with 0 < |d| < 256, for extend_hash and, the
+// last byte being moved to the bottom, for triple_hash alike. When every such
+// product keeps at least 2^(64 - bits) away from 0 modulo 2^64, the top `bits`
+// bits of the two hashes differ: a string's t and its prefix pin its last
+// byte down exactly.
+constexpr bool tags_tell_bytes_apart(uint64_t multiplier, unsigned bits) {
   for (uint64_t d = 1; d < 256; ++d) {
-    uint64_t product = (d << shift) * multiplier;
-    if (product < (uint64_t{1} << 33) || product > ~uint64_t{0} - (uint64_t{1} << 33)) return false;
+    const uint64_t product = d * multiplier;
+    const uint64_t gap = uint64_t{1} << (64 - bits);
+    if (product < gap || product > ~uint64_t{0} - gap + 1) return false;
   }
   return true;
 }
 
 constexpr size_t kPairBytes = 65536 * sizeof(uint32_t);
 constexpr size_t kFirstBucketCount = 1024;
-// Small tables double; large ones grow by a quarter so that memory stays
-// close to what the entries need.
+// Small tables double; large ones grow in smaller steps (see grow).
 constexpr size_t kGentleGrowthFrom = (size_t{32} << 20) / 64;
 constexpr size_t kAlignment = 64;
+// The table grows when nine-tenths full: past that, both buckets of a new
+// string are full often enough that the stash, one more miss, takes over.
+constexpr size_t kFullLoadTenths = 9;
+// A bucket holds at most 512 values of t (see position_bits_).
+constexpr unsigned kSlotBitsOfT = 9;
+constexpr unsigned kLeastPositionBits = 10 + kSlotBitsOfT;
+constexpr unsigned kMostPositionBits = 31;
 
-// Buckets that hold `entries` at the 80% load that makes the table grow.
-uint64_t buckets_for(uint64_t entries) { return entries / 4 + 1; }
+// Buckets that hold `entries` at six per bucket, a little below the load
+// that makes the table grow, so that an estimate a few percent low still fits.
+uint64_t buckets_for(uint64_t entries) { return entries / 6 + 1; }
+
+uint64_t stash_bytes(size_t capacity) { return uint64_t{capacity} * 12; }
+
+// The full-bucket bits of a table of `buckets` (and the one after the last).
+size_t full_bytes(size_t buckets) { return (buckets / 64 + 1) * sizeof(uint64_t); }
 
 }  // namespace
 
-static_assert(tags_tell_bytes_apart(0x9E3779B97F4A7C15u, 0));
-static_assert(tags_tell_bytes_apart(0x9E3779B97F4A7C15u, 16));
+static_assert(tags_tell_bytes_apart(0x9E3779B97F4A7C15u, kLeastPositionBits));
 
 EncoderDictionary::~EncoderDictionary() {
   platform::release(pairs_);
   platform::release(block_);
+  platform::release(full_);
+  platform::release(stash_);
+  platform::release(loose_);
 }
 
 Status EncoderDictionary::initialize(uint64_t memory_limit, uint64_t expected_entries) {
   if (memory_limit < kPairBytes) return kOutOfMemory;
   memory_limit_ = memory_limit - kPairBytes;
   pairs_ = static_cast<uint32_t*>(platform::allocate_zeroed(kPairBytes));
-  const uint64_t wanted = std::min<uint64_t>(buckets_for(expected_entries), kGentleGrowthFrom);
-  return pairs_ != nullptr && rebuild(std::max<size_t>(kFirstBucketCount, wanted)) ? kOk : kOutOfMemory;
-}
-
-size_t EncoderDictionary::bucket_with_room(uint32_t tag) const {
-  size_t b = home_bucket(tag);
-  while (buckets_[b].filled == kSlotsPerBucket) b = next_bucket(b);
-  return b;
-}
-
-void EncoderDictionary::fill(Bucket& bucket, uint32_t tag, uint32_t prefix, uint32_t code) {
-  bucket.tags[bucket.filled] = tag;
-  bucket.prefixes[bucket.filled] = prefix;
-  bucket.codes[bucket.filled] = code;
-  ++bucket.filled;
-}
-
-int32_t EncoderDictionary::insert(size_t bucket, uint32_t prefix, uint32_t tag) {
-  if (entries_ >= grow_at_) {
-    if (!grow()) return kNoMemory;
-    bucket = bucket_with_room(tag);
+  if (pairs_ == nullptr) return kOutOfMemory;
+  // A quarter of the estimate: the compressor's first guess is rough, and
+  // growing in place costs little more than one sweep of the table.
+  const size_t first = static_cast<size_t>(std::max<uint64_t>(kFirstBucketCount, buckets_for(expected_entries) / 4));
+  // t has 9 bits more than the first table's bucket count, so that no bucket
+  // ever spans more than 512 values of it, whatever the table grows to.
+  position_bits_ = std::min<unsigned>(kMostPositionBits, static_cast<unsigned>(std::bit_width(first)) - 1 + kSlotBitsOfT);
+  position_bits_ = std::max(position_bits_, kLeastPositionBits);
+  position_shift_ = 64 - position_bits_;
+  position_mask_ = static_cast<uint32_t>((uint64_t{1} << position_bits_) - 1);
+  const uint64_t bytes = uint64_t{first + 1} * sizeof(Bucket) + kAlignment;
+  if (bytes > memory_limit_) return kOutOfMemory;
+  // Address space for four times the estimate, which pages in only as the
+  // table grows into it: growing then moves no memory and keeps the huge
+  // pages, which a reallocation loses.
+  reserved_count_ = static_cast<size_t>(std::max<uint64_t>(
+      first, std::min<uint64_t>(buckets_for(4 * expected_entries), memory_limit_ / sizeof(Bucket) - 2)));
+  block_ = platform::allocate_zeroed((reserved_count_ + 1) * sizeof(Bucket) + kAlignment);
+  if (block_ == nullptr) {
+    // Address space is short: start small and reallocate as the table grows.
+    reserved_count_ = first;
+    block_ = platform::allocate_zeroed(bytes);
   }
-  fill(buckets_[bucket], tag, prefix, count_);
+  if (block_ == nullptr) return kOutOfMemory;
+  buckets_ = reinterpret_cast<Bucket*>((reinterpret_cast<uintptr_t>(block_) + kAlignment - 1) & ~(kAlignment - 1));
+  bucket_count_ = first;
+  grow_at_ = first * kSlots * kFullLoadTenths / 10;
+  full_ = static_cast<uint64_t*>(platform::allocate_zeroed(full_bytes(first)));
+  return full_ != nullptr ? kOk : kOutOfMemory;
+}
+
+void EncoderDictionary::fill_slot(size_t index, uint32_t key, uint32_t code, uint32_t t) {
+  Bucket& bucket = buckets_[index];
+  const unsigned s = bucket.header & kFillMask;
+  bucket.keys[s] = key;
+  bucket.codes[s] = (code - 256) | ((t >> 8) & 1) << 31;
+  bucket.lows[s] = static_cast<uint8_t>(t);
+  ++bucket.header;
+  if (s + 1 == kSlots) full_[index / 64] |= uint64_t{1} << (index % 64);
+}
+
+bool EncoderDictionary::place(uint32_t prefix, uint32_t code, uint32_t t) {
+  // A string goes to the bucket after its own only when its own is full, and
+  // a full bucket stays full, so a lookup that finds its bucket with room
+  // need not read the next one.
+  const size_t home = home_bucket(t);
+  Bucket& own = buckets_[home];
+  if ((own.header & kFillMask) < kSlots) {
+    fill_slot(home, prefix - 255, code, t);
+  } else if ((buckets_[home + 1].header & kFillMask) < kSlots || shift_forward(home + 1)) {
+    fill_slot(home + 1, (prefix - 255) | kSecondChoice, code, t);
+  } else if (home > 0 && shift_back(home)) {
+    fill_slot(home, prefix - 255, code, t);
+  } else {
+    if (!stash_add(prefix, code, t)) return false;
+    own.header |= kStashed;
+  }
+  return true;
+}
+
+unsigned EncoderDictionary::slot_of_own(const Bucket& bucket, bool own) {
+  for (unsigned s = 0; s < (bucket.header & kFillMask); ++s) {
+    if (((bucket.keys[s] & kSecondChoice) == 0) == own) return s;
+  }
+  return kSlots;
+}
+
+// Each move is followed by a fill of `from`, so a full bucket is never left
+// with room and its bit stays set.
+void EncoderDictionary::move_slot(size_t from_index, unsigned s, size_t to_index, uint32_t choice) {
+  Bucket& from = buckets_[from_index];
+  Bucket& to = buckets_[to_index];
+  const unsigned t = to.header & kFillMask;
+  to.keys[t] = (from.keys[s] & ~kSecondChoice) | choice;
+  to.codes[t] = from.codes[s];
+  to.lows[t] = from.lows[s];
+  ++to.header;
+  if (t + 1 == kSlots) full_[to_index / 64] |= uint64_t{1} << (to_index % 64);
+  const unsigned last = (from.header & kFillMask) - 1;
+  from.keys[s] = from.keys[last];
+  from.codes[s] = from.codes[last];
+  from.lows[s] = from.lows[last];
+  from.keys[last] = 0;
+  from.codes[last] = 0;
+  from.lows[last] = 0;
+  --from.header;
+}
+
+bool EncoderDictionary::shift_forward(size_t full) {
+  // The first bucket with room a few lines on, and in every full bucket on
+  // the way a string of its own that can step into the next one.
+  constexpr size_t kFurthest = 4;
+  size_t room = full + 1;
+  for (; room <= bucket_count_ && room <= full + kFurthest; ++room) {
+    if ((buckets_[room].header & kFillMask) < kSlots) break;
+    if (slot_of_own(buckets_[room], true) == kSlots) return false;
+  }
+  if (room > bucket_count_ || room > full + kFurthest) return false;
+  if (slot_of_own(buckets_[full], true) == kSlots) return false;
+  for (size_t b = room; b-- > full;) move_slot(b, slot_of_own(buckets_[b], true), b + 1, kSecondChoice);
+  return true;
+}
+
+bool EncoderDictionary::shift_back(size_t full) {
+  Bucket& before = buckets_[full - 1];
+  if ((before.header & kFillMask) == kSlots) return false;
+  const unsigned s = slot_of_own(buckets_[full], false);
+  if (s == kSlots) return false;
+  move_slot(full, s, full - 1, 0);
+  return true;
+}
+
+int32_t EncoderDictionary::insert(uint32_t prefix, uint32_t t) {
+  if (entries_ >= grow_at_ && !grow()) return kNoMemory;
+  if (!place(prefix, count_, t)) return kNoMemory;
   ++count_;
   ++entries_;
   return kInserted;
 }
 
 bool EncoderDictionary::grow() {
-  const size_t step = bucket_count_ < kGentleGrowthFrom ? bucket_count_ * 2 : bucket_count_ + bucket_count_ / 4;
+  // Large tables grow by an eighth, or to the caller's estimate when that is
+  // more: the last growth decides the final load, and so the peak memory.
+  const size_t step = bucket_count_ < kGentleGrowthFrom ? bucket_count_ * 2 : bucket_count_ + bucket_count_ / 8;
   // At most double: an early estimate may run high.
   const size_t expected = static_cast<size_t>(std::min<uint64_t>(buckets_for(expected_entries_), bucket_count_ * 2));
   return rebuild(std::max(step, expected));
@@ -82,28 +192,148 @@ bool EncoderDictionary::grow() {
 
 bool EncoderDictionary::rebuild(size_t new_count) {
   const size_t old_count = bucket_count_;
-  const uint64_t new_bytes = uint64_t{new_count} * sizeof(Bucket) + kAlignment;
-  if (new_bytes > memory_limit_) return false;
-  void* new_block = platform::allocate_zeroed(new_bytes);
-  if (new_block == nullptr) return false;
-  void* old_block = block_;
-  Bucket* old_buckets = buckets_;
-  block_ = new_block;
-  buckets_ = reinterpret_cast<Bucket*>((reinterpret_cast<uintptr_t>(new_block) + kAlignment - 1) & ~(kAlignment - 1));
-  bucket_count_ = new_count;
-  grow_at_ = new_count * kSlotsPerBucket / 5 * 4;
-  // Home buckets keep their order when the table grows, so this pass reads
-  // the old table and writes the new one nearly sequentially, and the part
-  // of the old table already copied can be handed back at once.
-  constexpr size_t kReleaseStep = (size_t{2} << 20) / sizeof(Bucket);
-  for (size_t b = 0; b < old_count; ++b) {
-    const Bucket& bucket = old_buckets[b];
-    for (unsigned s = 0; s < bucket.filled; ++s) {
-      fill(buckets_[bucket_with_room(bucket.tags[s])], bucket.tags[s], bucket.prefixes[s], bucket.codes[s]);
-    }
-    if ((b + 1) % kReleaseStep == 0) platform::discard(&old_buckets[b + 1 - kReleaseStep], kReleaseStep * sizeof(Bucket));
+  const uint64_t new_bytes = uint64_t{new_count + 1} * sizeof(Bucket) + kAlignment;
+  if (new_bytes + stash_bytes(stash_capacity_) > memory_limit_) return false;
+  // Room for every entry, though few are ever set aside: pages untouched cost nothing.
+  loose_ = static_cast<Loose*>(platform::allocate_zeroed((entries_ + 1) * sizeof(Loose)));
+  if (loose_ == nullptr) return false;
+  loose_entries_ = 0;
+  uint64_t* full = static_cast<uint64_t*>(platform::allocate_zeroed(full_bytes(new_count)));
+  if (full == nullptr) {
+    platform::release(loose_);
+    loose_ = nullptr;
+    return false;
   }
-  platform::release(old_block);
+  if (new_count > reserved_count_) {
+    const size_t offset = static_cast<size_t>(reinterpret_cast<char*>(buckets_) - static_cast<char*>(block_));
+    void* new_block = platform::resize(block_, new_bytes);
+    if (new_block == nullptr) {
+      platform::release(full);
+      platform::release(loose_);
+      loose_ = nullptr;
+      return false;
+    }
+    // A block that moved may have moved off the cache-line grid.
+    Bucket* aligned =
+        reinterpret_cast<Bucket*>((reinterpret_cast<uintptr_t>(new_block) + kAlignment - 1) & ~(kAlignment - 1));
+    if (reinterpret_cast<char*>(aligned) != static_cast<char*>(new_block) + offset) {
+      std::memmove(aligned, static_cast<char*>(new_block) + offset, (reserved_count_ + 1) * sizeof(Bucket));
+    }
+    block_ = new_block;
+    buckets_ = aligned;
+    std::memset(static_cast<void*>(buckets_ + reserved_count_ + 1), 0, (new_count - reserved_count_) * sizeof(Bucket));
+    reserved_count_ = new_count;
+  }
+  platform::release(full_);
+  full_ = full;
+  bucket_count_ = new_count;
+  grow_at_ = new_count * kSlots * kFullLoadTenths / 10;
+
+  // From the last bucket down: a string's bucket in the larger table is
+  // never before its old one, so it lands where the sweep has already been,
+  // never on an entry still waiting to move; only the bucket after the one
+  // swept may take a string of the one before it. An entry that finds no
+  // room is set aside and placed at the end. The stash flags are set anew as
+  // entries are.
+  // The least t of each old bucket, ceil(b * 2^position_bits_ / old_count),
+  // stepped down a bucket at a time; a slot's t lies in the 512 values from
+  // its home bucket's.
+  const uint64_t span = uint64_t{1} << position_bits_;
+  const uint64_t whole_step = span / old_count, part_step = span % old_count;
+  uint64_t quotient = span, remainder = 0;  // of old_count * span / old_count
+  auto step_down = [&] {
+    quotient -= whole_step;
+    if (remainder < part_step) {
+      remainder += old_count;
+      --quotient;
+    }
+    remainder -= part_step;
+    return static_cast<uint32_t>(quotient + (remainder != 0));
+  };
+  uint32_t least_before = static_cast<uint32_t>(span);  // of the bucket past the last
+  for (size_t b = old_count + 1; b-- > 0;) {
+    const uint32_t least_here = least_before;
+    least_before = b > 0 ? step_down() : 0;
+    // The sweep runs backwards, which the hardware is slower to follow.
+    __builtin_prefetch(&buckets_[b >= 8 ? b - 8 : 0]);
+    const Bucket old = buckets_[b];
+    std::memset(static_cast<void*>(&buckets_[b]), 0, sizeof(Bucket));
+    for (unsigned s = 0; s < (old.header & kFillMask); ++s) {
+      const uint32_t low_bits = old.lows[s] | (old.codes[s] >> 31) << 8;
+      const bool second = (old.keys[s] & kSecondChoice) != 0;
+      const uint32_t least = second ? least_before : least_here;
+      const uint32_t t = least + ((low_bits - least) & ((1u << kSlotBitsOfT) - 1));
+      const uint32_t key = old.keys[s] & ~kSecondChoice;
+      const uint32_t code = (old.codes[s] & 0x7FFFFFFFu) + 256;
+      const size_t new_home = home_bucket(t);
+      // A string whose bucket the sweep has not reached yet waits: the next
+      // bucket may take it only once its own is known to be full.
+      if (new_home >= b && (buckets_[new_home].header & kFillMask) < kSlots) {
+        fill_slot(new_home, key, code, t);
+      } else if (new_home >= b && (buckets_[new_home + 1].header & kFillMask) < kSlots) {
+        fill_slot(new_home + 1, key | kSecondChoice, code, t);
+      } else {
+        loose_[loose_entries_++] = Loose{t, key + 255, code};
+      }
+    }
+  }
+  // Stashed entries may fit in the larger table, and their flags are gone.
+  bool placed = true;
+  if (stash_entries_ != 0) {
+    Loose* old_stash = stash_;
+    const size_t old_capacity = stash_capacity_;
+    stash_ = nullptr;
+    stash_capacity_ = 0;
+    stash_entries_ = 0;
+    stash_shift_ = 64;
+    for (size_t i = 0; i < old_capacity; ++i) {
+      if (old_stash[i].prefix != 0) placed = place(old_stash[i].prefix, old_stash[i].code, old_stash[i].t) && placed;
+    }
+    platform::release(old_stash);
+  }
+  for (size_t i = 0; i < loose_entries_; ++i) placed = place(loose_[i].prefix, loose_[i].code, loose_[i].t) && placed;
+  platform::release(loose_);
+  loose_ = nullptr;
+  loose_entries_ = 0;
+  return placed;
+}
+
+int32_t EncoderDictionary::stash_find(uint32_t prefix, uint32_t t) const {
+  if (stash_capacity_ == 0) return -1;
+  const size_t mask = stash_capacity_ - 1;
+  for (size_t i = stash_slot(t);; i = (i + 1) & mask) {
+    const Loose& slot = stash_[i];
+    if (slot.prefix == 0) return -1;
+    if (slot.prefix == prefix && slot.t == t) return static_cast<int32_t>(slot.code);
+  }
+}
+
+bool EncoderDictionary::stash_add(uint32_t prefix, uint32_t code, uint32_t t) {
+  // Kept at most half full, so that probes stay short.
+  if (2 * (stash_entries_ + 1) > stash_capacity_) {
+    const size_t new_capacity = std::max<size_t>(64, stash_capacity_ * 2);
+    const uint64_t table_bytes = uint64_t{bucket_count_ + 1} * sizeof(Bucket) + kAlignment;
+    if (table_bytes + stash_bytes(new_capacity) > memory_limit_) return false;
+    Loose* grown = static_cast<Loose*>(platform::allocate_zeroed(new_capacity * sizeof(Loose)));
+    if (grown == nullptr) return false;
+    Loose* old = stash_;
+    const size_t old_capacity = stash_capacity_;
+    stash_ = grown;
+    stash_capacity_ = new_capacity;
+    stash_shift_ = 64 - static_cast<unsigned>(std::countr_zero(new_capacity));
+    for (size_t i = 0; i < old_capacity; ++i) {
+      if (old[i].prefix == 0) continue;
+      size_t j = stash_slot(old[i].t);
+      while (stash_[j].prefix != 0) j = (j + 1) & (new_capacity - 1);
+      stash_[j] = old[i];
+    }
+    platform::release(old);
+  }
+  const size_t mask = stash_capacity_ - 1;
+  size_t i = stash_slot(t);
+  while (stash_[i].prefix != 0) i = (i + 1) & mask;
+  stash_[i] = Loose{t, prefix, code};
+  ++stash_entries_;
   return true;
 }
 

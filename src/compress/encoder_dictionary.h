@@ -24,27 +24,40 @@ namespace lzw {
 // buckets, so that the cache misses of a table far larger than the cache
 // overlap instead of queueing.
 //
-// A slot keeps the prefix code and the high 32 bits of the content hash (its
-// tag). For a given prefix, the byte that extends it is recovered exactly
-// from those bits (different last bytes always give different high bits,
-// checked at compile time), so a match on both is an exact match of the
-// string, never a probable one.
-//
 // Two-byte strings, with which every match begins, skip the hash table: they
 // have a directly indexed table of their own (256 KB), which stays in cache.
 //
-// The table is made of 64-byte buckets of five slots, one cache line each, so
-// a lookup usually touches a single line; a full bucket spills into the next.
-// It grows when four-fifths full, releasing the old table as it is copied,
-// so memory follows the number of entries: once large, 16 to 20 bytes each.
+// Memory is what bounds the table's reach, so a slot is 9 bytes: the prefix
+// code, the code and the low 9 bits of the string's position value t (the top
+// bits of its hash). The bucket a slot lies in pins t down to a range of at
+// most 512 values, so those 9 bits recover t exactly, and t in turn the last
+// byte of the string, given the prefix (see tags_tell_bytes_apart): a match
+// is exact, never probable, and the table can be rebuilt from its slots alone.
+//
+// A string lies in the bucket of its t (64 bytes, one cache line, 7 slots)
+// or, when that one is full, in the next: the two lines are fetched together
+// for little more than one, and a lookup whose bucket has room needs only
+// the first. Strings are shifted along short runs of full buckets to make
+// room, so the table runs nine-tenths full, about 10 bytes an entry; the
+// rare string that still finds no room goes to a side table, the stash,
+// which costs one more miss.
+//
+// Buckets follow the order of t, so a larger table sends every entry to the
+// same or a later bucket: the table grows in place, swept from its end, and
+// never exists twice.
 class EncoderDictionary {
  public:
   // Results of lookup_or_insert besides a found code.
   static constexpr int32_t kInserted = -1;
   static constexpr int32_t kNoMemory = -2;
 
-  // The hash of a three-byte string, given as b0 | b1 << 8 | b2 << 16.
-  static uint64_t triple_hash(uint32_t bytes) { return (bytes ^ kSeed) * kMultiplier; }
+  // The hash of a three-byte string, given as b0 | b1 << 8 | b2 << 16. The
+  // last byte is moved to the bottom so that it changes the hash as a byte
+  // added by extend_hash does, which tells last bytes apart the same way.
+  static uint64_t triple_hash(uint32_t bytes) {
+    const uint64_t rotated = (uint64_t{bytes} << 8 | bytes >> 16) & 0xFFFFFFu;
+    return (rotated ^ kSeed) * kMultiplier;
+  }
   // The hash of a string extended by `byte`, from the string's hash.
   static uint64_t extend_hash(uint64_t hash, uint8_t byte) {
     return ((hash ^ (hash >> 29)) ^ byte) * kMultiplier;
@@ -64,20 +77,26 @@ class EncoderDictionary {
   // table can grow straight to that size instead of in small steps.
   void expect(uint64_t entries) { expected_entries_ = entries; }
 
-  // Looks up the string `prefix` + one byte, whose content hash is `hash`.
+  // Looks up the string `prefix` + one byte, whose content hash is `hash`;
+  // `prefix` is at least 256 (two-byte strings have lookup_or_insert_pair).
   // Returns its code when present. Otherwise inserts it with code count() and
   // returns kInserted, or returns kNoMemory (changing nothing) when the table
   // had to grow and could not.
   int32_t lookup_or_insert(uint32_t prefix, uint64_t hash) {
-    const uint32_t tag = tag_of(hash);
-    for (size_t b = home_bucket(tag);; b = next_bucket(b)) {
-      const Bucket& bucket = buckets_[b];
-      for (unsigned matches = tag_matches(bucket, tag); matches != 0; matches &= matches - 1) {
-        const unsigned s = static_cast<unsigned>(__builtin_ctz(matches));
-        if (bucket.prefixes[s] == prefix) return static_cast<int32_t>(bucket.codes[s]);
-      }
-      if (bucket.filled < kSlotsPerBucket) return insert(b, prefix, tag);
+    const uint32_t t = position_of(hash);
+    const uint32_t key = prefix - 255;
+    const size_t first = home_bucket(t);
+    int32_t code = find(buckets_[first], key, t);
+    if (code >= 0) return code;
+    if ((buckets_[first].header & kFillMask) == kSlots) {
+      code = find(buckets_[first + 1], key | kSecondChoice, t);
+      if (code >= 0) return code;
     }
+    if ((buckets_[first].header & kStashed) != 0) {
+      code = stash_find(prefix, t);
+      if (code >= 0) return code;
+    }
+    return insert(prefix, t);
   }
 
   // The same for the two-byte string `first`, `second`.
@@ -89,71 +108,129 @@ class EncoderDictionary {
   }
 
   // Starts loading the bucket where the string with content hash `hash` lies
-  // or would be inserted, and the next one, where a quarter or so of the
-  // entries spill. (Prefetching past the table's end is harmless.)
+  // or would be inserted, and the next one if that is full. (A stale table
+  // size only wastes the prefetch.)
   void prefetch(uint64_t hash) const {
-    const Bucket* home = &buckets_[home_bucket(tag_of(hash))];
-    __builtin_prefetch(home);
-    __builtin_prefetch(home + 1);
+    const uint32_t t = position_of(hash);
+    const size_t first = home_bucket(t);
+    touch_soon(&buckets_[first]);
+    touch_soon(&buckets_[first + ((full_[first / 64] >> (first % 64)) & 1)]);
   }
 
   // Number of codes defined, roots included: the code the next entry gets.
   uint32_t count() const { return count_; }
 
  private:
-  static constexpr unsigned kSlotsPerBucket = 5;
-  // One cache line. Slots fill in order and are never emptied, so a bucket
-  // with a free slot ends a search.
+  static constexpr unsigned kSlots = 7;
+  // One cache line. keys[s] is the prefix code - 255 (never 0, so a free
+  // slot, all zeros, matches nothing) with kSecondChoice set when the entry
+  // lies in the bucket after its own; codes[s] is the code - 256 with bit
+  // 8 of the string's t on top, lows[s] the low 8 bits of t. Slots fill in
+  // order and are emptied only while the table grows.
   struct alignas(64) Bucket {
-    uint32_t tags[kSlotsPerBucket];      // each entry's tag; 0 while free
-    uint32_t prefixes[kSlotsPerBucket];  // each entry's prefix code
-    uint32_t codes[kSlotsPerBucket];     // each entry's code
-    uint32_t filled;                     // slots in use
+    uint32_t keys[kSlots];
+    uint32_t codes[kSlots];
+    uint8_t lows[kSlots];
+    uint8_t header;  // slots in use (low bits), kStashed
   };
   static_assert(sizeof(Bucket) == 64);
+  static constexpr uint32_t kSecondChoice = 0x80000000u;
+  static constexpr uint8_t kFillMask = 0x0F;
+  // Set on the first bucket of every string kept in the stash.
+  static constexpr uint8_t kStashed = 0x80;
+  // An entry that the table grown in place could not take at once.
+  struct Loose {
+    uint32_t t, prefix, code;
+  };
 
   static constexpr uint64_t kSeed = 0x243F6A8885A308D3u;
   static constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15u;
 
-  // The high 32 bits of a content hash with the lowest bit set, so that no
-  // tag is 0 like a free slot's. Tags of different last bytes differ by at
-  // least 2 (see tags_tell_bytes_apart), so setting the bit keeps them apart.
-  static uint32_t tag_of(uint64_t hash) { return static_cast<uint32_t>(hash >> 32) | 1; }
-
-  // The slots whose tag equals `tag`, as a bit mask. The tags are
-  // compared side by side: where a match lies is unpredictable, and a branch
-  // per slot would mostly be mispredicted.
-  static unsigned tag_matches(const Bucket& bucket, uint32_t tag) {
+  // GCC 12 silently drops two prefetches whose addresses derive from one
+  // product, whatever the optimization level; handing the address to an
+  // empty asm statement keeps each of them.
+  static void touch_soon(const void* line) {
+    __builtin_prefetch(line);
+#if defined(__GNUC__)
+    asm volatile("" : : "r"(line));
+#endif
+  }
+  uint32_t position_of(uint64_t hash) const { return static_cast<uint32_t>(hash >> position_shift_); }
+  // Buckets split the range of t into equal runs, in order.
+  size_t home_bucket(uint32_t t) const { return static_cast<size_t>((uint64_t{t} * bucket_count_) >> position_bits_); }
+  // The code in `bucket` of the entry with this key (see Bucket) whose t is
+  // `t`, or -1. Either bucket of a string pins its t to at most 512 values, so
+  // the 9 bits kept are enough. The keys are compared side by side: where a match lies is
+  // unpredictable, and a branch per slot would mostly be mispredicted.
+  static int32_t find(const Bucket& bucket, uint32_t key, uint32_t t) {
 #if defined(__SSE2__)
-    const __m128i first_four = _mm_load_si128(reinterpret_cast<const __m128i*>(bucket.tags));
-    const __m128i equal = _mm_cmpeq_epi32(first_four, _mm_set1_epi32(static_cast<int>(tag)));
-    unsigned matches = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(equal)));
-    matches |= unsigned{bucket.tags[4] == tag} << 4;
+    const __m128i wanted = _mm_set1_epi32(static_cast<int>(key));
+    const __m128i low_keys = _mm_load_si128(reinterpret_cast<const __m128i*>(bucket.keys));
+    const __m128i high_keys = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bucket.keys + 4));
+    unsigned matches = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(low_keys, wanted)))) |
+                       static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(high_keys, wanted)))) << 4;
+    matches &= (1u << kSlots) - 1;  // the fourth lane of the second load is codes[0]
 #else
     unsigned matches = 0;
-    for (unsigned s = 0; s < kSlotsPerBucket; ++s) matches |= unsigned{bucket.tags[s] == tag} << s;
+    for (unsigned s = 0; s < kSlots; ++s) matches |= unsigned{bucket.keys[s] == key} << s;
 #endif
-    return matches;
+    for (; matches != 0; matches &= matches - 1) {
+      const unsigned s = static_cast<unsigned>(__builtin_ctz(matches));
+      if (bucket.lows[s] == static_cast<uint8_t>(t) && (bucket.codes[s] >> 31) == ((t >> 8) & 1)) {
+        return static_cast<int32_t>((bucket.codes[s] & 0x7FFFFFFFu) + 256);
+      }
+    }
+    return -1;
   }
-  size_t home_bucket(uint32_t tag) const { return static_cast<size_t>((uint64_t{tag} * bucket_count_) >> 32); }
-  size_t next_bucket(size_t b) const { return b + 1 == bucket_count_ ? 0 : b + 1; }
-  int32_t insert(size_t bucket, uint32_t prefix, uint32_t tag);
-  // The first bucket with a free slot from the tag's home bucket on.
-  size_t bucket_with_room(uint32_t tag) const;
-  static void fill(Bucket& bucket, uint32_t tag, uint32_t prefix, uint32_t code);
-  bool grow();
-  // Moves every entry into a new table of `bucket_count` buckets.
-  bool rebuild(size_t bucket_count);
 
-  uint32_t* pairs_ = nullptr;   // code of each two-byte string, 0 if none yet
-  void* block_ = nullptr;       // the allocation holding buckets_
-  Bucket* buckets_ = nullptr;   // bucket_count_ buckets, cache-line aligned
-  size_t bucket_count_ = 0;     // table size
-  size_t grow_at_ = 0;          // entries that trigger growth
-  size_t entries_ = 0;          // occupied slots of buckets_
-  uint32_t count_ = 256;        // codes defined, the 256 roots included
-  uint64_t memory_limit_ = 0;   // most bytes the table may hold
+  int32_t insert(uint32_t prefix, uint32_t t);
+  // Puts an entry absent from the table into the emptier of its buckets, or
+  // into the stash when both are full; false only when the stash could not grow.
+  bool place(uint32_t prefix, uint32_t code, uint32_t t);
+  void fill_slot(size_t bucket, uint32_t key, uint32_t code, uint32_t t);
+  // A slot of `bucket` holding a string of that bucket (own) or of the one
+  // before, or kSlots when there is none.
+  static unsigned slot_of_own(const Bucket& bucket, bool own);
+  // Moves a slot to the end of `to`, marked with `choice`, closing the gap.
+  void move_slot(size_t from, unsigned s, size_t to, uint32_t choice);
+  // Make room in the full bucket `full` by moving one string of each full
+  // bucket from there on into the next one, up to one with room; or by
+  // moving a string of the bucket before back to it. False when neither can.
+  bool shift_forward(size_t full);
+  bool shift_back(size_t full);
+  bool grow();
+  // Grows the table in place to `new_count` buckets, keeping every entry.
+  bool rebuild(size_t new_count);
+  size_t stash_slot(uint32_t t) const { return static_cast<size_t>((t * uint64_t{kMultiplier}) >> stash_shift_); }
+  int32_t stash_find(uint32_t prefix, uint32_t t) const;
+  bool stash_add(uint32_t prefix, uint32_t code, uint32_t t);
+
+  uint32_t* pairs_ = nullptr;    // code of each two-byte string, 0 if none yet
+  void* block_ = nullptr;        // the allocation holding buckets_
+  Bucket* buckets_ = nullptr;    // bucket_count_ + 1 buckets, cache-line aligned: the
+                                 // last one takes only strings of the one before
+  size_t bucket_count_ = 0;      // table size
+  size_t reserved_count_ = 0;    // buckets block_ has room for; zeros past bucket_count_ + 1
+  // One bit a bucket, set when it is full: small enough to stay in cache,
+  // it tells prefetch whether the next bucket may hold the string.
+  uint64_t* full_ = nullptr;
+  size_t grow_at_ = 0;           // entries that trigger growth
+  size_t entries_ = 0;           // entries in buckets_ and the stash
+  uint32_t count_ = 256;         // codes defined, the 256 roots included
+  unsigned position_bits_ = 0;   // bits of t: at least 9 more than of bucket_count_ at first
+  unsigned position_shift_ = 0;  // 64 - position_bits_
+  uint32_t position_mask_ = 0;   // 2^position_bits_ - 1
+  uint64_t memory_limit_ = 0;    // most bytes the tables may hold
   uint64_t expected_entries_ = 0;  // the caller's latest estimate of the final count
+
+  // The stash: entries whose buckets were both full, open addressing by t.
+  Loose* stash_ = nullptr;       // stash_capacity_ slots; prefix 0 when free
+  size_t stash_capacity_ = 0;    // a power of two, or 0
+  size_t stash_entries_ = 0;
+  unsigned stash_shift_ = 64;    // 64 - log2(stash_capacity_)
+  // Entries set aside during a rebuild, placed when the sweep is done.
+  Loose* loose_ = nullptr;
+  size_t loose_entries_ = 0;
 };
 
 }  // namespace lzw

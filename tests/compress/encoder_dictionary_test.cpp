@@ -27,6 +27,33 @@ TEST(EncoderDictionary, HandsOutCodesInInsertionOrderAndFindsThemAfterGrowing) {
   }
 }
 
+TEST(EncoderDictionary, FindsAllExtensionsOfManyPrefixesAfterGrowingToAnEstimate) {
+  // Slots keep no byte: it is recovered from the hash's position bits, for a
+  // third byte (triple_hash) as for any later one (extend_hash). All 256
+  // extensions of each prefix fill the table nine-tenths full and make it
+  // grow, once to an estimate as the compressor's, moving strings between a
+  // bucket and the next.
+  EncoderDictionary dictionary;
+  ASSERT_EQ(dictionary.initialize(UINT64_MAX, 1000), kOk);
+  auto look_up = [&](uint32_t prefix, int byte) {
+    const uint64_t hash = prefix % 2 == 0 ? EncoderDictionary::triple_hash(prefix | byte << 16)
+                                          : EncoderDictionary::extend_hash(prefix * 0x9E3779B97F4A7C15u, byte);
+    return dictionary.lookup_or_insert(256 + prefix, hash);
+  };
+  constexpr uint32_t kPrefixes = 2000;
+  for (bool inserting : {true, false}) {
+    for (uint32_t prefix = 0; prefix < kPrefixes; ++prefix) {
+      if (inserting && prefix == kPrefixes / 4) dictionary.expect(kPrefixes * 256);
+      for (int byte = 0; byte < 256; ++byte) {
+        const int32_t code = look_up(prefix, byte);
+        ASSERT_EQ(code, inserting ? EncoderDictionary::kInserted : static_cast<int32_t>(256 + prefix * 256 + byte))
+            << prefix << " " << byte;
+      }
+    }
+  }
+  EXPECT_EQ(dictionary.count(), 256 + kPrefixes * 256);
+}
+
 TEST(EncoderDictionary, MemoryLimitStopsTheFirstTableOrLaterGrowth) {
   // The smallest power of two that holds the first tables cannot hold them grown twice.
   uint64_t limit = 1;
