@@ -5,7 +5,7 @@
 namespace lzw {
 
 BlockFile::BlockFile(size_t block_size)
-    : buffer_(new uint8_t[block_size]), block_size_(block_size) {}
+    : block_size_(block_size) {}
 
 BlockFile::~BlockFile() {
   if (owns_descriptor_) platform::close_file(descriptor_);
@@ -34,6 +34,8 @@ size_t BlockFile::read(uint8_t* destination, size_t count, Status* status) {
 }
 
 void BlockFile::open_for_writing(int descriptor) {
+  // Readers read straight into their callers' buffers: only writers need a block.
+  if (buffer_ == nullptr) buffer_.reset(new uint8_t[block_size_]);
   descriptor_ = descriptor;
   owns_descriptor_ = false;
   position_ = 0;

@@ -32,8 +32,12 @@ using testing::TempDir;
 const std::string kText(testing::kAbababa.begin(), testing::kAbababa.end());
 const std::string kArchive(testing::kAbababaArchive.begin(), testing::kAbababaArchive.end());
 const std::string kEmptyArchive("\x00\x00\x02\x00", 4);
-const std::string kCodeAboveCount("\x00\x00\x02\x00\x20\xCB\x0B", 7);  // 65, then 300 with 256 entries
-const std::string kFirstCode256("\x00\x00\x02\x00\x80\x00", 6);
+std::string damaged_archive(const std::string& name) {
+  const testing::Bytes bytes = testing::read_test_data("damaged/" + name);
+  return std::string(bytes.begin(), bytes.end());
+}
+const std::string kCodeAboveCount = damaged_archive("code_far_above_count.LZW");  // 65, then 300
+const std::string kFirstCode256 = damaged_archive("first_code_256.LZW");
 const std::string kCompressed = "Processing a\nCompressed in {ms} ms.";
 const std::string kExpanded = "Processing a.LZW\nDecompressed in {ms} ms.\nCompression ratio ";
 const std::string kNoInput = "Processing b\nFailed to open input file\n";
