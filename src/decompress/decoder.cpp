@@ -11,9 +11,9 @@ constexpr unsigned kHeaderBits = 32;
 constexpr unsigned kWidestCode = 31;
 // Codes are read ahead in batches so that the entries and strings they name
 // can be prefetched before they are needed.
-constexpr size_t kBatch = 256;
-constexpr size_t kEntryLookahead = 16;
-constexpr size_t kStringLookahead = 8;
+constexpr size_t kBatch = 1024;
+constexpr size_t kEntryLookahead = 32;
+constexpr size_t kStringLookahead = 16;
 // Expanded bytes are handed to the sink in pieces of at least this size.
 constexpr uint64_t kDeliveryChunk = 1 << 20;
 
