@@ -12,7 +12,11 @@ namespace lzw {
 namespace {
 
 // How far ahead of the current byte the current string's coming extensions
-// are hashed and their buckets prefetched.
+// are hashed and their buckets prefetched: about as far as strings reach
+// lately, between these bounds. Hashes beyond a string's end only waste
+// prefetches, which on incompressible data (strings of two or three bytes)
+// would otherwise be most of the memory traffic.
+constexpr size_t kLeastReach = 2;
 constexpr size_t kLookahead = 8;
 // Where a string will start is known only when the previous one ends, too
 // late to prefetch its first bucket (the one of its three-byte prefix, since
@@ -71,11 +75,12 @@ class LookAhead {
     hash_ = EncoderDictionary::triple_hash(first_three);
     ring_[ahead_ % kRing] = hash_;
   }
-  // Hashes and prefetches one more extension unless kLookahead of them lie
+  // Hashes and prefetches one more extension unless `reach` of them lie
   // beyond `next` already. `byte_ahead` yields the input byte at a position.
   template <typename ByteAt>
-  void widen(uint64_t next, const ByteAt& byte_ahead, const EncoderDictionary& dictionary) {
-    if (ahead_ >= next + kLookahead) return;
+  void widen(uint64_t next, size_t reach, const ByteAt& byte_ahead, const EncoderDictionary& dictionary) {
+    assert(reach <= kLookahead);
+    if (ahead_ >= next + reach) return;
     hash_ = EncoderDictionary::extend_hash(hash_, byte_ahead(ahead_));
     ring_[++ahead_ % kRing] = hash_;
     dictionary.prefetch(hash_);
@@ -100,11 +105,17 @@ class LookAhead {
 class Sampler {
  public:
   bool speculating() const { return speculating_; }
+  // How far the look-ahead should reach: the sample's mean string length,
+  // rounded up.
+  size_t reach() const { return reach_; }
   // A string ended at `position`. `expected_size` is the input's expected
   // size, 0 when unknown.
   void count_string(uint64_t position, uint64_t expected_size, EncoderDictionary& dictionary) {
     if (++sampled_ < kStringSample) return;
-    speculating_ = position - sample_start_ < kStringSample * kShortString;
+    const uint64_t sampled_bytes = position - sample_start_;
+    speculating_ = sampled_bytes < kStringSample * kShortString;
+    reach_ = static_cast<size_t>(
+        std::clamp<uint64_t>((sampled_bytes + kStringSample - 1) / kStringSample, kLeastReach, kLookahead));
     sample_start_ = position;
     sampled_ = 0;
     // Entries come at a fairly steady rate per input byte.
@@ -113,6 +124,7 @@ class Sampler {
 
  private:
   bool speculating_ = true;    // strings are short: prefetch ahead at every position
+  size_t reach_ = kLookahead;  // the look-ahead's distance
   uint64_t sample_start_ = 0;  // where the current sample of strings began
   uint64_t sampled_ = 0;       // strings in it so far
 };
@@ -198,8 +210,8 @@ Status Encoder::State::code_until(uint64_t limit) {
     if (sampler.speculating()) {
       dictionary.prefetch(EncoderDictionary::triple_hash(three_bytes(&window[next + kSpeculation - base])));
     }
-    look_ahead.widen(next, byte_at, dictionary);
-    look_ahead.widen(next, byte_at, dictionary);
+    look_ahead.widen(next, sampler.reach(), byte_at, dictionary);
+    look_ahead.widen(next, sampler.reach(), byte_at, dictionary);
     const int32_t found = current < 256 ? dictionary.lookup_or_insert_pair(static_cast<uint8_t>(current), byte_at(next))
                                         : dictionary.lookup_or_insert(current, look_ahead.hash_through(next));
     if (found >= 0) {
