@@ -11,13 +11,17 @@
 namespace lzw {
 namespace {
 
-// How far ahead of the current byte the current string's coming extensions
-// are hashed and their buckets prefetched: about as far as strings reach
-// lately, between these bounds. Hashes beyond a string's end only waste
-// prefetches, which on incompressible data (strings of two or three bytes)
-// would otherwise be most of the memory traffic.
-constexpr size_t kLeastReach = 2;
+// At the start of a string its extensions up to about the length strings
+// have lately reached are hashed and prefetched at once, so that their misses
+// overlap; a string that comes close to outgrowing them is probably a long
+// one, and from then on its extensions are prefetched kLookahead bytes ahead
+// of the lookups. Hashes beyond a string's end only waste prefetches, which
+// would otherwise be most of the memory traffic on incompressible data.
+constexpr size_t kLeastDepth = 3;
 constexpr size_t kLookahead = 8;
+// A string runs ahead once its lookups come this close to the depth
+// prefetched at its start.
+constexpr size_t kRunMargin = 2;
 // Where a string will start is known only when the previous one ends, too
 // late to prefetch its first bucket (the one of its three-byte prefix, since
 // two-byte strings have their own table). So while strings are short
@@ -62,28 +66,30 @@ void put_big_endian(uint32_t value, Header* header) {
 
 // The content hashes of the current string's coming extensions, computed
 // ahead of the lookups so that their buckets are prefetched in time, on the
-// bet that the string goes on growing. The look-ahead starts short with each
-// string and widens by a byte a step as the string lasts, since most strings
-// end after a few bytes.
+// bet that the string goes on growing.
 class LookAhead {
  public:
-  // Begins the string at `start`, whose first three bytes are `first_three`:
-  // one- and two-byte strings need no hash, the three-byte one's is known
-  // at once.
-  void start(uint64_t start, uint32_t first_three) {
+  // Begins the string at `start`, whose first three bytes are `first_three`
+  // (one- and two-byte strings need no hash), and prefetches its extensions
+  // up to `depth` bytes long. `byte_ahead` yields the input byte at a
+  // position.
+  template <typename ByteAt>
+  void start(uint64_t start, uint32_t first_three, size_t depth, const ByteAt& byte_ahead,
+             const EncoderDictionary& dictionary) {
+    assert(depth >= kLeastDepth && depth <= kLookahead);
     ahead_ = start + 3;
     hash_ = EncoderDictionary::triple_hash(first_three);
     ring_[ahead_ % kRing] = hash_;
+    running_ = false;
+    while (ahead_ < start + depth) extend(byte_ahead, dictionary);
   }
-  // Hashes and prefetches one more extension unless `reach` of them lie
-  // beyond `next` already. `byte_ahead` yields the input byte at a position.
+  // Hashes and prefetches one more extension when the string runs ahead and
+  // fewer than kLookahead of them lie beyond `next`.
   template <typename ByteAt>
-  void widen(uint64_t next, size_t reach, const ByteAt& byte_ahead, const EncoderDictionary& dictionary) {
-    assert(reach <= kLookahead);
-    if (ahead_ >= next + reach) return;
-    hash_ = EncoderDictionary::extend_hash(hash_, byte_ahead(ahead_));
-    ring_[++ahead_ % kRing] = hash_;
-    dictionary.prefetch(hash_);
+  void widen(uint64_t next, const ByteAt& byte_ahead, const EncoderDictionary& dictionary) {
+    if (!running_ && ahead_ > next + kRunMargin) return;
+    running_ = true;
+    if (ahead_ < next + kLookahead) extend(byte_ahead, dictionary);
   }
   // The hash of the string from its start through position `last`.
   uint64_t hash_through(uint64_t last) const {
@@ -94,9 +100,17 @@ class LookAhead {
   uint64_t first_hash(uint64_t start) const { return ring_[(start + 3) % kRing]; }
 
  private:
+  template <typename ByteAt>
+  void extend(const ByteAt& byte_ahead, const EncoderDictionary& dictionary) {
+    hash_ = EncoderDictionary::extend_hash(hash_, byte_ahead(ahead_));
+    ring_[++ahead_ % kRing] = hash_;
+    dictionary.prefetch(hash_);
+  }
+
   uint64_t ring_[kRing];  // ring_[j % kRing]: hash of the input from the string's start to before j
   uint64_t ahead_ = 0;    // hashes are known up to here
   uint64_t hash_ = 0;     // the hash at ahead_
+  bool running_ = false;  // the string outlived its depth: keep kLookahead ahead
 };
 
 // Watches the strings' lengths: decides whether the first bucket of every
@@ -105,17 +119,18 @@ class LookAhead {
 class Sampler {
  public:
   bool speculating() const { return speculating_; }
-  // How far the look-ahead should reach: the sample's mean string length,
-  // rounded up.
-  size_t reach() const { return reach_; }
+  // How long the extensions prefetched at a string's start get: one more
+  // than the sample's mean string length, rounded up, for the lookup that
+  // ends such a string.
+  size_t depth() const { return depth_; }
   // A string ended at `position`. `expected_size` is the input's expected
   // size, 0 when unknown.
   void count_string(uint64_t position, uint64_t expected_size, EncoderDictionary& dictionary) {
     if (++sampled_ < kStringSample) return;
     const uint64_t sampled_bytes = position - sample_start_;
     speculating_ = sampled_bytes < kStringSample * kShortString;
-    reach_ = static_cast<size_t>(
-        std::clamp<uint64_t>((sampled_bytes + kStringSample - 1) / kStringSample, kLeastReach, kLookahead));
+    depth_ = static_cast<size_t>(std::clamp<uint64_t>((sampled_bytes + kStringSample - 1) / kStringSample + 1,
+                                                      kLeastDepth, kLookahead));
     sample_start_ = position;
     sampled_ = 0;
     // Entries come at a fairly steady rate per input byte.
@@ -124,7 +139,7 @@ class Sampler {
 
  private:
   bool speculating_ = true;    // strings are short: prefetch ahead at every position
-  size_t reach_ = kLookahead;  // the look-ahead's distance
+  size_t depth_ = kLeastDepth;  // extensions prefetched at a string's start
   uint64_t sample_start_ = 0;  // where the current sample of strings began
   uint64_t sampled_ = 0;       // strings in it so far
 };
@@ -189,7 +204,8 @@ Status Encoder::State::code_until(uint64_t limit) {
   if (next_ == 0) {
     if (limit == 0) return kOk;
     current_ = window_[0];
-    look_ahead_.start(0, three_bytes(&window_[0]));
+    look_ahead_.start(0, three_bytes(&window_[0]), sampler_.depth(), [&](uint64_t position) { return window_[position]; },
+                      dictionary_);
     next_ = 1;
   }
   // The loop's state in locals, so that stores to the table do not make the
@@ -210,8 +226,8 @@ Status Encoder::State::code_until(uint64_t limit) {
     if (sampler.speculating()) {
       dictionary.prefetch(EncoderDictionary::triple_hash(three_bytes(&window[next + kSpeculation - base])));
     }
-    look_ahead.widen(next, sampler.reach(), byte_at, dictionary);
-    look_ahead.widen(next, sampler.reach(), byte_at, dictionary);
+    look_ahead.widen(next, byte_at, dictionary);
+    look_ahead.widen(next, byte_at, dictionary);
     const int32_t found = current < 256 ? dictionary.lookup_or_insert_pair(static_cast<uint8_t>(current), byte_at(next))
                                         : dictionary.lookup_or_insert(current, look_ahead.hash_through(next));
     if (found >= 0) {
@@ -228,7 +244,7 @@ Status Encoder::State::code_until(uint64_t limit) {
     // speculatively or is prefetched now.
     codes_.write(current);
     current = byte_at(next);
-    look_ahead.start(next, three_bytes(&window[next - base]));
+    look_ahead.start(next, three_bytes(&window[next - base]), sampler.depth(), byte_at, dictionary);
     if (!sampler.speculating()) dictionary.prefetch(look_ahead.first_hash(next));
     sampler.count_string(next, expected_size, dictionary);
     ++next;
