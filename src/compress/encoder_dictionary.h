@@ -160,25 +160,28 @@ class EncoderDictionary {
   size_t home_bucket(uint32_t t) const { return static_cast<size_t>((uint64_t{t} * bucket_count_) >> position_bits_); }
   // The code in `bucket` of the entry with this key (see Bucket) whose t is
   // `t`, or -1. Either bucket of a string pins its t to at most 512 values, so
-  // the 9 bits kept are enough. The keys are compared side by side: where a match lies is
-  // unpredictable, and a branch per slot would mostly be mispredicted.
+  // the 9 bits kept are enough. The keys and the low bytes of t are compared
+  // side by side: where a match lies is unpredictable, and a branch per slot
+  // would mostly be mispredicted.
   static int32_t find(const Bucket& bucket, uint32_t key, uint32_t t) {
 #if defined(__SSE2__)
     const __m128i wanted = _mm_set1_epi32(static_cast<int>(key));
     const __m128i low_keys = _mm_load_si128(reinterpret_cast<const __m128i*>(bucket.keys));
     const __m128i high_keys = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bucket.keys + 4));
+    const __m128i lows = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bucket.lows));
     unsigned matches = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(low_keys, wanted)))) |
                        static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(high_keys, wanted)))) << 4;
-    matches &= (1u << kSlots) - 1;  // the fourth lane of the second load is codes[0]
+    matches &= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(lows, _mm_set1_epi8(static_cast<char>(t)))));
+    matches &= (1u << kSlots) - 1;  // the fourth lane of the second load is codes[0], the eighth byte the header
 #else
     unsigned matches = 0;
-    for (unsigned s = 0; s < kSlots; ++s) matches |= unsigned{bucket.keys[s] == key} << s;
+    for (unsigned s = 0; s < kSlots; ++s) {
+      matches |= unsigned{bucket.keys[s] == key && bucket.lows[s] == static_cast<uint8_t>(t)} << s;
+    }
 #endif
     for (; matches != 0; matches &= matches - 1) {
       const unsigned s = static_cast<unsigned>(__builtin_ctz(matches));
-      if (bucket.lows[s] == static_cast<uint8_t>(t) && (bucket.codes[s] >> 31) == ((t >> 8) & 1)) {
-        return static_cast<int32_t>((bucket.codes[s] & 0x7FFFFFFFu) + 256);
-      }
+      if ((bucket.codes[s] >> 31) == ((t >> 8) & 1)) return static_cast<int32_t>((bucket.codes[s] & 0x7FFFFFFFu) + 256);
     }
     return -1;
   }

@@ -30,12 +30,18 @@ class BitFile {
 
   // Appends the low `width` bits of `value` (width 1..32).
   void write_bits(uint32_t value, unsigned width) {
+    // Fewer than 8 bits are pending between calls. All the pending bits are
+    // stored, aligned to the top of eight bytes, and only the whole bytes
+    // counted: the partial one is stored again with the next value. No
+    // branch depends on the widths.
     pending_ = (pending_ << width) | (value & ((uint64_t{1} << width) - 1));
-    pending_count_ += width;
-    while (pending_count_ >= 8) {
-      pending_count_ -= 8;
-      put_byte(static_cast<uint8_t>(pending_ >> pending_count_));
-    }
+    const unsigned total = pending_count_ + width;
+    uint64_t aligned = pending_ << (64 - total);
+    if constexpr (std::endian::native == std::endian::little) aligned = __builtin_bswap64(aligned);
+    std::memcpy(staging_ + staged_, &aligned, sizeof aligned);
+    staged_ += total / 8;
+    pending_count_ = total % 8;
+    if (staged_ >= kStagingBytes) drain();
   }
   // Completes the last byte and hands everything to the sink; reports the
   // sink's first failure over the stream's life.
@@ -79,19 +85,19 @@ class BitFile {
 
   void put_byte(uint8_t byte) {
     staging_[staged_++] = byte;
-    last_byte_ = byte;
-    if (staged_ == kStagingBytes) drain();
+    if (staged_ >= kStagingBytes) drain();
   }
   void drain();
 
   Sink* sink_ = nullptr;             // writing: where the bytes go
-  uint8_t staging_[kStagingBytes];   // writing: bytes on their way to sink_
+  uint8_t staging_[kStagingBytes + 8];  // writing: bytes on their way to sink_, and room
+                                        // for the last eight-byte store
   size_t staged_ = 0;                // writing: bytes staged
   const uint8_t* next_ = nullptr;    // reading: the next byte fed and not yet taken
   const uint8_t* end_ = nullptr;     // reading: the end of the bytes fed
   uint64_t pending_ = 0;             // bits not yet handed on (low end)
   unsigned pending_count_ = 0;       // how many bits of pending_ are live
-  uint8_t last_byte_ = 0;            // writing: the last completed byte
+  uint8_t last_drained_ = 0;         // writing: the last byte handed to the sink
   Status status_ = kOk;              // writing: the sink's first failure
 };
 
