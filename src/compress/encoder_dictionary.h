@@ -38,7 +38,7 @@ namespace lzw {
 // or, when that one is full, in the next: the two lines are fetched together
 // for little more than one, and a lookup whose bucket has room needs only
 // the first. Strings are shifted along short runs of full buckets to make
-// room, so the table runs nine-tenths full, about 10 bytes an entry; the
+// room, so the table runs four-fifths full, about 11 bytes an entry; the
 // rare string that still finds no room goes to a side table, the stash,
 // which costs one more miss.
 //
@@ -186,6 +186,9 @@ class EncoderDictionary {
     return -1;
   }
 
+  // Buckets that hold `entries` a little below the load that makes the
+  // table grow, so that an estimate a few percent low still fits.
+  static uint64_t buckets_for(uint64_t entries);
   int32_t insert(uint32_t prefix, uint32_t t);
   // Puts an entry absent from the table into the emptier of its buckets, or
   // into the stash when both are full; false only when the stash could not grow.
