@@ -14,11 +14,6 @@ constexpr uint64_t kFirstStarts = 16 * 1024;
 // the first buffers are sized for that, and their pages are only committed
 // as the output reaches them.
 constexpr uint64_t kExpectedExpansion = 4;
-// The output and the starts are filled from their beginning on, and a huge
-// page is committed whole at the first touch: up to 2 MiB each that hold
-// nothing yet, a tenth of a small expansion. So their first part keeps small
-// pages.
-constexpr size_t kSmallPagedBytes = size_t{32} << 20;
 
 }  // namespace
 
@@ -47,13 +42,13 @@ Status DecoderDictionary::make_room(uint64_t length) {
   }
   if (output_bytes + starts * sizeof(uint32_t) > limits_.memory_bytes) return kOutOfMemory;
   if (output_bytes != output_capacity_) {
-    void* grown = output_ == nullptr ? platform::allocate_zeroed(output_bytes, kSmallPagedBytes) : platform::resize(output_, output_bytes);
+    void* grown = output_ == nullptr ? platform::allocate_zeroed(output_bytes) : platform::resize(output_, output_bytes);
     if (grown == nullptr) return kOutOfMemory;
     output_ = static_cast<uint8_t*>(grown);
     output_capacity_ = output_bytes;
   }
   if (starts != starts_capacity_) {
-    void* grown = starts_ == nullptr ? platform::allocate_zeroed(starts * sizeof(uint32_t), kSmallPagedBytes)
+    void* grown = starts_ == nullptr ? platform::allocate_zeroed(starts * sizeof(uint32_t))
                                      : platform::resize(starts_, starts * sizeof(uint32_t));
     if (grown == nullptr) return kOutOfMemory;
     starts_ = static_cast<uint32_t*>(grown);
