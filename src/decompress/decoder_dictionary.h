@@ -47,7 +47,7 @@ class DecoderDictionary {
       offset = starts_[entry];
       length = (entry + 1 < codes_ ? starts_[entry + 1] : output_size_) - offset + 1;
     }
-    if (codes_ >= starts_capacity_ || output_size_ + length + kCopySlack > output_capacity_ ||
+    if (codes_ >= starts_ready_ || output_size_ + length + kCopySlack > output_ready_ ||
         output_size_ + length > limits_.output_bytes) {
       Status grown = make_room(length);
       if (grown != kOk) return grown;
@@ -91,7 +91,8 @@ class DecoderDictionary {
   // Bytes the copy of a short string may write past its end.
   static constexpr size_t kCopySlack = 16;
 
-  // Grows the buffers for one more code expanding to `length` bytes.
+  // Grows the buffers for one more code expanding to `length` bytes, and
+  // commits their pages a chunk ahead.
   Status make_room(uint64_t length);
 
   const Limits limits_;          // memory and output bounds
@@ -99,9 +100,11 @@ class DecoderDictionary {
   uint8_t* output_ = nullptr;    // every byte expanded so far
   uint64_t output_size_ = 0;     // bytes in output_
   uint64_t output_capacity_ = 0; // bytes allocated for output_
+  uint64_t output_ready_ = 0;    // bytes of output_ whose pages are committed
   uint32_t* starts_ = nullptr;   // starts_[j]: where the j-th code's expansion begins
   uint64_t codes_ = 0;           // codes expanded so far
   uint64_t starts_capacity_ = 0; // entries allocated for starts_
+  uint64_t starts_ready_ = 0;    // entries of starts_ whose pages are committed
 };
 
 }  // namespace lzw

@@ -8,10 +8,10 @@
 
 namespace lzw::platform {
 
-void* allocate_zeroed(size_t bytes) {
+void* allocate_zeroed(size_t bytes, bool huge_pages) {
   void* block = std::calloc(1, bytes);
   constexpr size_t kHugePage = size_t{2} << 20;
-  if (block != nullptr && bytes >= 2 * kHugePage) {
+  if (block != nullptr && huge_pages && bytes >= 2 * kHugePage) {
     // Tables far larger than the caches are probed at random: huge pages
     // spare most of the TLB misses. Only whole huge pages inside the block.
     auto first = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
@@ -25,11 +25,17 @@ void* resize(void* block, size_t bytes) { return std::realloc(block, bytes); }
 
 void release(void* block) { std::free(block); }
 
-void discard(void* start, size_t bytes) {
+void commit(void* start, size_t bytes) {
+#if defined(MADV_POPULATE_WRITE)
+  // Pages partly outside the range are committed too: they belong to the block.
   const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-  const uintptr_t first = (reinterpret_cast<uintptr_t>(start) + page - 1) & ~(page - 1);
-  const uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(page - 1);
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+  const uintptr_t first = reinterpret_cast<uintptr_t>(start) & ~(page - 1);
+  const uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes + page - 1) & ~(page - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+  (void)start;
+  (void)bytes;
+#endif
 }
 
 }  // namespace lzw::platform

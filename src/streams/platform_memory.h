@@ -9,14 +9,16 @@
 namespace lzw::platform {
 
 // Zero-filled memory whose pages are committed only when touched; nullptr on
-// failure. Large blocks are offered to the kernel for huge pages.
-void* allocate_zeroed(size_t bytes);
+// failure. Large blocks are offered to the kernel for huge pages unless
+// `huge_pages` is false.
+void* allocate_zeroed(size_t bytes, bool huge_pages = true);
 // Grows a block from allocate_zeroed or resize; the new bytes are not zeroed.
 void* resize(void* block, size_t bytes);
 void release(void* block);
-// Returns the whole pages inside [start, start + bytes) of a block to the
-// system; they read as zeros afterwards. The block stays allocated.
-void discard(void* start, size_t bytes);
+// Commits the pages of [start, start + bytes) of a block at once, which costs
+// less than a fault for each; where the system cannot, they are committed
+// when touched, as usual.
+void commit(void* start, size_t bytes);
 
 }  // namespace lzw::platform
 
