@@ -28,9 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t piece = piece_size(data, size);
   BitFile reader;
   size_t fed = 0;
-  for (const auto& [value, width] : pairs) {
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    const auto [value, width] = pairs[i];
     uint32_t read = 0;
-    while (!reader.read_bits(width, &read)) {
+    // Every other value goes through read_run where the piece allows it.
+    while ((i % 2 == 0 || reader.read_run(width, 1, &read) == 0) && !reader.read_bits(width, &read)) {
       REQUIRE(fed < sink.bytes.size());
       const size_t count = std::min(piece, sink.bytes.size() - fed);
       reader.feed(sink.bytes.data() + fed, count);

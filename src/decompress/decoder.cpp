@@ -42,6 +42,15 @@ Status Decoder::State::read_batch(size_t* read) {
   *read = 0;
   while (*read < kBatch) {
     const unsigned width = code_width(code_number + 1);
+    if (width <= kWidestCode) {
+      // The codes numbered up to 2^width - 256 share this width.
+      const uint64_t same_width = (uint64_t{1} << width) - 256 - code_number;
+      const size_t run = archive.read_run(width, std::min<uint64_t>(same_width, kBatch - *read), codes + *read);
+      *read += run;
+      code_number += run;
+      if (run > 0) continue;
+    }
+    // Near the end of the bytes fed, or past the widest code.
     uint32_t code;
     if (!archive.read_bits(width, &code)) break;
     // Only a code that lies wholly inside the archive is judged.

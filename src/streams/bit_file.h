@@ -1,6 +1,7 @@
 #ifndef LZW_STREAMS_BIT_FILE_H_
 #define LZW_STREAMS_BIT_FILE_H_
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -78,6 +79,36 @@ class BitFile {
     pending_count_ -= width;
     *value = static_cast<uint32_t>(pending_ >> pending_count_) & static_cast<uint32_t>((uint64_t{1} << width) - 1);
     return true;
+  }
+  // Reads up to `count` values of `width` bits (1..32) into `values`, as
+  // read_bits would, while well over eight bytes fed remain unread; returns
+  // how many it read. Each value tops the pending bits up to 56 or more from
+  // eight bytes loaded at once, so no branch depends on the widths.
+  size_t read_run(unsigned width, size_t count, uint32_t* values) {
+    // In locals: the stores to `values` could otherwise alias the members.
+    const uint8_t* next = next_;
+    uint64_t pending = pending_;
+    unsigned pending_count = pending_count_;
+    const uint32_t mask = static_cast<uint32_t>((uint64_t{1} << width) - 1);
+    // A value takes fewer than eight bytes at a time and its width in bits on
+    // average, so this many find eight bytes unread before each load.
+    const size_t unread = static_cast<size_t>(end_ - next_);
+    const size_t most = unread >= 16 ? std::min<size_t>(count, (unread - 16) * 8 / width + 1) : 0;
+    for (size_t read = 0; read < most; ++read) {
+      uint64_t word;
+      std::memcpy(&word, next, sizeof word);
+      if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+      const unsigned taken = (63 - pending_count) / 8;  // whole bytes that fit beside the pending bits
+      // Shifted in two steps, so that taking no byte brings in no bit.
+      pending = (pending << (8 * taken)) | ((word >> 1) >> (63 - 8 * taken));
+      pending_count += 8 * taken - width;
+      next += taken;
+      values[read] = static_cast<uint32_t>(pending >> pending_count) & mask;
+    }
+    next_ = next;
+    pending_ = pending;
+    pending_count_ = pending_count;
+    return most;
   }
 
  private:
