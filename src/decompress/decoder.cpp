@@ -12,8 +12,6 @@ constexpr unsigned kWidestCode = 31;
 // Codes are read ahead in batches so that the entries and strings they name
 // can be prefetched before they are needed.
 constexpr size_t kBatch = 1024;
-constexpr size_t kEntryLookahead = 32;
-constexpr size_t kStringLookahead = 16;
 // Expanded bytes are handed to the sink in pieces of at least this size.
 constexpr uint64_t kDeliveryChunk = 1 << 20;
 
@@ -34,7 +32,7 @@ struct Decoder::State {
   bool header_read = false;       // the header's 32 bits have been skipped
   uint64_t code_number = 0;       // codes read so far (the k of code_width)
   uint64_t delivered = 0;         // expanded bytes the sink has had
-  uint32_t codes[kBatch + kEntryLookahead];  // the batch being expanded
+  uint32_t codes[kBatch + DecoderDictionary::kLookahead];  // the batch being expanded
   Status status = kOk;            // the first failure
 };
 
@@ -79,13 +77,9 @@ Status Decoder::State::take(const uint8_t* bytes, size_t count) {
     Status status = read_batch(&batch);
     if (status != kOk) return status;
     if (batch == 0) return kOk;
-    std::fill(codes + batch, codes + batch + kEntryLookahead, 0);
-    for (size_t i = 0; i < batch; ++i) {
-      dictionary.prefetch_entry(codes[i + kEntryLookahead]);
-      dictionary.prefetch_string(codes[i + kStringLookahead]);
-      status = dictionary.expand(codes[i]);
-      if (status != kOk) return status;
-    }
+    std::fill(codes + batch, codes + batch + DecoderDictionary::kLookahead, 0);
+    status = dictionary.expand(codes, batch);
+    if (status != kOk) return status;
     if (dictionary.output_size() - delivered >= kDeliveryChunk) {
       status = deliver();
       if (status != kOk) return status;

@@ -14,6 +14,10 @@ constexpr uint64_t kFirstStarts = 16 * 1024;
 // the first buffers are sized for that, and their pages are only committed
 // as the output reaches them.
 constexpr uint64_t kExpectedExpansion = 4;
+// How many codes ahead the start of an entry is prefetched, and the bytes
+// it copies.
+constexpr size_t kEntryLookahead = DecoderDictionary::kLookahead;
+constexpr size_t kStringLookahead = 16;
 // The output and the starts are filled from their beginning on and read
 // back at random. Their pages are committed this far ahead of the frontier,
 // one call for many pages: a fault for each 4 KiB page took three times the
@@ -31,6 +35,70 @@ uint64_t commit_ahead(void* block, uint64_t ready, uint64_t needed, uint64_t cap
 }
 
 }  // namespace
+
+Status DecoderDictionary::expand(const uint32_t* codes, size_t count) {
+  // The state in locals: stores to the output and the starts could alias
+  // the members, which would then be reloaded for every code.
+  uint8_t* output = output_;
+  uint32_t* starts = starts_;
+  uint64_t size = output_size_;
+  uint64_t expanded = codes_;
+  uint64_t output_ready = output_ready_;
+  uint64_t starts_ready = starts_ready_;
+  const uint64_t output_limit = limits_.output_bytes;
+  Status status = kOk;
+  for (size_t i = 0; i < count; ++i) {
+    // First the start of an entry named soon, later the bytes it copies. A
+    // root's code wraps to no entry.
+    const uint64_t named_soon = uint64_t{codes[i + kEntryLookahead]} - 256;
+    if (named_soon < expanded) __builtin_prefetch(&starts[named_soon]);
+    const uint64_t named_sooner = uint64_t{codes[i + kStringLookahead]} - 256;
+    if (named_sooner < expanded) __builtin_prefetch(output + starts[named_sooner]);
+
+    const uint32_t code = codes[i];
+    uint64_t offset = 0;
+    uint64_t length = 1;
+    if (code >= 256) {
+      // The entry a code names is defined by the code after the one that
+      // started it: entries up to the one this code itself defines exist.
+      const uint64_t entry = uint64_t{code} - 256;
+      if (entry >= expanded) {
+        status = kInvalidArchive;
+        break;
+      }
+      offset = starts[entry];
+      length = (entry + 1 < expanded ? starts[entry + 1] : size) - offset + 1;
+    }
+    if (expanded >= starts_ready || size + length + kCopySlack > output_ready || size + length > output_limit) {
+      codes_ = expanded;
+      output_size_ = size;
+      status = make_room(length);
+      if (status != kOk) break;
+      output = output_;
+      starts = starts_;
+      output_ready = output_ready_;
+      starts_ready = starts_ready_;
+    }
+    starts[expanded++] = static_cast<uint32_t>(size);
+    uint8_t* destination = output + size;
+    size += length;
+    if (code < 256) {
+      *destination = static_cast<uint8_t>(code);
+    } else if (length <= kCopySlack && destination - (output + offset) >= static_cast<ptrdiff_t>(kCopySlack)) {
+      // Short strings far enough back: one fixed-size copy, spilling into
+      // the slack behind the output.
+      std::memcpy(destination, output + offset, kCopySlack);
+    } else {
+      // All but the last byte lie before the destination; the last one of
+      // the entry being defined by this code is the first byte just copied.
+      std::memcpy(destination, output + offset, length - 1);
+      destination[length - 1] = output[offset + length - 1];
+    }
+  }
+  codes_ = expanded;
+  output_size_ = size;
+  return status;
+}
 
 DecoderDictionary::DecoderDictionary(const Limits& limits, uint64_t archive_bytes)
     : limits_(limits), archive_bytes_(archive_bytes) {}

@@ -33,53 +33,14 @@ class DecoderDictionary {
   DecoderDictionary(const DecoderDictionary&) = delete;
   DecoderDictionary& operator=(const DecoderDictionary&) = delete;
 
-  // Appends the expansion of the next code of the archive to the output.
-  // kInvalidArchive for a code the archive cannot hold at this point,
+  // Appends the expansions of codes[0] to codes[count - 1], the archive's
+  // next codes, to the output. The kLookahead codes after them must be
+  // readable (the codes that follow, or zeros): what they name is prefetched.
+  // kInvalidArchive for a code the archive cannot hold at its place,
   // kOutOfMemory when the buffers cannot grow.
-  Status expand(uint32_t code) {
-    uint64_t offset = 0;
-    uint64_t length = 1;
-    if (code >= 256) {
-      // The entry a code names is defined by the code after the one that
-      // started it: entries up to the one this code itself defines exist.
-      uint64_t entry = uint64_t{code} - 256;
-      if (entry >= codes_) return kInvalidArchive;
-      offset = starts_[entry];
-      length = (entry + 1 < codes_ ? starts_[entry + 1] : output_size_) - offset + 1;
-    }
-    if (codes_ >= starts_ready_ || output_size_ + length + kCopySlack > output_ready_ ||
-        output_size_ + length > limits_.output_bytes) {
-      Status grown = make_room(length);
-      if (grown != kOk) return grown;
-    }
-    starts_[codes_++] = static_cast<uint32_t>(output_size_);
-    uint8_t* destination = output_ + output_size_;
-    output_size_ += length;
-    if (code < 256) {
-      *destination = static_cast<uint8_t>(code);
-    } else if (length <= kCopySlack && destination - (output_ + offset) >= static_cast<ptrdiff_t>(kCopySlack)) {
-      // Short strings far enough back: one fixed-size copy, spilling into
-      // the slack behind the output.
-      std::memcpy(destination, output_ + offset, kCopySlack);
-    } else {
-      // All but the last byte lie before the destination; the last one of
-      // the entry being defined by this code is the first byte just copied.
-      std::memcpy(destination, output_ + offset, length - 1);
-      destination[length - 1] = output_[offset + length - 1];
-    }
-    return kOk;
-  }
-
-  // Starts loading what expanding `code` soon will read: first the offset of
-  // its entry, a little later the bytes it copies.
-  void prefetch_entry(uint32_t code) const {
-    uint64_t entry = uint64_t{code} - 256;
-    if (code >= 256 && entry < codes_) __builtin_prefetch(&starts_[entry]);
-  }
-  void prefetch_string(uint32_t code) const {
-    uint64_t entry = uint64_t{code} - 256;
-    if (code >= 256 && entry < codes_) __builtin_prefetch(output_ + starts_[entry]);
-  }
+  Status expand(const uint32_t* codes, size_t count);
+  // How many codes past the current one expand reads.
+  static constexpr size_t kLookahead = 32;
 
   // Entries defined so far, the 256 roots included.
   uint64_t count() const { return codes_ == 0 ? 256 : 255 + codes_; }

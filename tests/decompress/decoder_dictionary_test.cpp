@@ -27,12 +27,18 @@ TEST(DecoderDictionary, ExpandsCodesAndRejectsThoseTheArchiveCannotHoldYet) {
       {{'x', 256, 'y'}, kInvalidArchive, "xxx", 3},
   };
   for (const auto& row : rows) {
-    DecoderDictionary dictionary(Limits{.output_bytes = row.output_limit});
-    for (size_t i = 0; i < row.codes.size(); ++i) {
-      EXPECT_EQ(dictionary.expand(row.codes[i]), i + 1 < row.codes.size() ? kOk : row.last) << row.output << " " << i;
+    for (const size_t batch : {size_t{1}, row.codes.size()}) {  // a code at a time, and all at once
+      DecoderDictionary dictionary(Limits{.output_bytes = row.output_limit});
+      std::vector<uint32_t> codes = row.codes;
+      codes.resize(codes.size() + DecoderDictionary::kLookahead);  // the zeros after the last batch
+      Status last = kOk;
+      for (size_t i = 0; i < row.codes.size() && last == kOk; i += batch) {
+        last = dictionary.expand(codes.data() + i, std::min(batch, row.codes.size() - i));
+      }
+      EXPECT_EQ(last, row.last) << row.output << " " << batch;
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(dictionary.output()), dictionary.output_size()), row.output);
+      EXPECT_EQ(dictionary.count(), std::max<uint64_t>(256, 255 + row.codes.size() - (row.last != kOk))) << row.output;
     }
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(dictionary.output()), dictionary.output_size()), row.output);
-    EXPECT_EQ(dictionary.count(), std::max<uint64_t>(256, 255 + row.codes.size() - (row.last != kOk))) << row.output;
   }
 }
 
