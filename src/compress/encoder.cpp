@@ -222,32 +222,52 @@ Status Encoder::State::code_until(uint64_t limit) {
   Status status = kOk;
 
   // Each step extends the current string by the byte at `next`.
-  while (next < limit) {
+  auto step = [&] {
     if (sampler.speculating()) {
       dictionary.prefetch(EncoderDictionary::triple_hash(three_bytes(&window[next + kSpeculation - base])));
     }
     look_ahead.widen(next, byte_at, dictionary);
     look_ahead.widen(next, byte_at, dictionary);
-    const int32_t found = current < 256 ? dictionary.lookup_or_insert_pair(static_cast<uint8_t>(current), byte_at(next))
-                                        : dictionary.lookup_or_insert(current, look_ahead.hash_through(next));
-    if (found >= 0) {
-      current = static_cast<uint32_t>(found);
-      ++next;
-      continue;
-    }
-    if (found == EncoderDictionary::kNoMemory) {
-      status = kOutOfMemory;
-      break;
-    }
-    // The string ends before `next`: its code goes out and a new string
-    // starts with the byte at `next`, whose three-byte bucket was prefetched
-    // speculatively or is prefetched now.
+  };
+  // The string ends before `next`: its code goes out and a new string starts
+  // with the byte at `next`, whose three-byte bucket was prefetched
+  // speculatively or is prefetched now.
+  auto end_string = [&] {
     codes_.write(current);
     current = byte_at(next);
     look_ahead.start(next, three_bytes(&window[next - base]), sampler.depth(), byte_at, dictionary);
     if (!sampler.speculating()) dictionary.prefetch(look_ahead.first_hash(next));
     sampler.count_string(next, expected_size, dictionary);
     ++next;
+  };
+  while (next < limit) {
+    // A string's first extension: two-byte strings have a table of their
+    // own, which never fails.
+    if (current < 256) {
+      step();
+      const int32_t pair = dictionary.lookup_or_insert_pair(static_cast<uint8_t>(current), byte_at(next));
+      if (pair < 0) {
+        end_string();
+        continue;
+      }
+      current = static_cast<uint32_t>(pair);
+      ++next;
+    }
+    // Its longer extensions, as long as the table has them.
+    int32_t found = 0;
+    while (next < limit) {
+      step();
+      found = dictionary.lookup_or_insert(current, look_ahead.hash_through(next));
+      if (found < 0) break;
+      current = static_cast<uint32_t>(found);
+      ++next;
+    }
+    if (found >= 0) break;  // the string goes on past `limit`
+    if (found == EncoderDictionary::kNoMemory) {
+      status = kOutOfMemory;
+      break;
+    }
+    end_string();
   }
   look_ahead_ = look_ahead;
   sampler_ = sampler;
