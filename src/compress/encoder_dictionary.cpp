@@ -65,9 +65,9 @@ Status EncoderDictionary::initialize(uint64_t memory_limit, uint64_t expected_en
   memory_limit_ = memory_limit - kPairBytes;
   pairs_ = static_cast<uint32_t*>(platform::allocate_zeroed(kPairBytes));
   if (pairs_ == nullptr) return kOutOfMemory;
-  // A quarter of the estimate: the compressor's first guess is rough, and
-  // growing in place costs little more than one sweep of the table.
-  const size_t first = static_cast<size_t>(std::max<uint64_t>(kFirstBucketCount, buckets_for(expected_entries) / 4));
+  // Half the estimate: the compressor's first guess is rough, and growing
+  // in place costs little more than one sweep of the table.
+  const size_t first = static_cast<size_t>(std::max<uint64_t>(kFirstBucketCount, buckets_for(expected_entries) / 2));
   // t has 9 bits more than the first table's bucket count, so that no bucket
   // ever spans more than 512 values of it, whatever the table grows to.
   position_bits_ = std::min<unsigned>(kMostPositionBits, static_cast<unsigned>(std::bit_width(first)) - 1 + kSlotBitsOfT);
