@@ -218,7 +218,7 @@ Status Encoder::State::code_until(uint64_t limit) {
   Sampler sampler = sampler_;
   uint32_t current = current_;
   uint64_t next = next_;
-  auto byte_at = [&](uint64_t position) { return window[position - base]; };
+  auto byte_at = [window, base](uint64_t position) { return window[position - base]; };
   Status status = kOk;
 
   // Each step extends the current string by the byte at `next`.
