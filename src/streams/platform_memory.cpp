@@ -8,13 +8,13 @@
 
 namespace lzw::platform {
 
-void* allocate_zeroed(size_t bytes, size_t huge_from) {
+void* allocate_zeroed(size_t bytes) {
   void* block = std::calloc(1, bytes);
   constexpr size_t kHugePage = size_t{2} << 20;
-  if (block != nullptr && bytes >= huge_from + 2 * kHugePage) {
+  if (block != nullptr && bytes >= 2 * kHugePage) {
     // Tables far larger than the caches are probed at random: huge pages
     // spare most of the TLB misses. Only whole huge pages inside the block.
-    auto first = (reinterpret_cast<uintptr_t>(block) + huge_from + kHugePage - 1) & ~(kHugePage - 1);
+    auto first = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
     auto last = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kHugePage - 1);
     if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
   }

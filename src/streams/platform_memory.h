@@ -9,9 +9,8 @@
 namespace lzw::platform {
 
 // Zero-filled memory whose pages are committed only when touched; nullptr on
-// failure. Large blocks are offered to the kernel for huge pages from byte
-// `huge_from` on.
-void* allocate_zeroed(size_t bytes, size_t huge_from = 0);
+// failure. Large blocks are offered to the kernel for huge pages.
+void* allocate_zeroed(size_t bytes);
 // Grows a block from allocate_zeroed or resize; the new bytes are not zeroed.
 void* resize(void* block, size_t bytes);
 void release(void* block);
