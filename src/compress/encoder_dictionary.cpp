@@ -25,6 +25,11 @@ constexpr bool tags_tell_bytes_apart(uint64_t multiplier, unsigned bits) {
 
 constexpr size_t kPairBytes = 65536 * sizeof(uint32_t);
 constexpr size_t kFirstBucketCount = 1024;
+// The estimate takes the input for hardly compressible; a first table sized
+// by it would hold the few thousand entries of a file of zeros in hundreds
+// of megabytes. With at most 2^20 buckets at first, t still gets 29 bits,
+// enough for the largest input.
+constexpr size_t kFirstMostBuckets = size_t{1} << 20;
 // Small tables double; large ones grow in smaller steps (see grow).
 constexpr size_t kGentleGrowthFrom = (size_t{32} << 20) / 64;
 constexpr size_t kAlignment = 64;
@@ -67,7 +72,8 @@ Status EncoderDictionary::initialize(uint64_t memory_limit, uint64_t expected_en
   if (pairs_ == nullptr) return kOutOfMemory;
   // Half the estimate: the compressor's first guess is rough, and growing
   // in place costs little more than one sweep of the table.
-  const size_t first = static_cast<size_t>(std::max<uint64_t>(kFirstBucketCount, buckets_for(expected_entries) / 2));
+  const size_t first = static_cast<size_t>(
+      std::clamp<uint64_t>(buckets_for(expected_entries) / 2, kFirstBucketCount, kFirstMostBuckets));
   // t has 9 bits more than the first table's bucket count, so that no bucket
   // ever spans more than 512 values of it, whatever the table grows to.
   position_bits_ = std::min<unsigned>(kMostPositionBits, static_cast<unsigned>(std::bit_width(first)) - 1 + kSlotBitsOfT);
