@@ -20,8 +20,9 @@ constexpr size_t kEntryLookahead = DecoderDictionary::kLookahead;
 constexpr size_t kStringLookahead = 16;
 // The output and the starts are filled from their beginning on and read
 // back at random. Their pages are committed this far ahead of the frontier,
-// one call for many pages: expanding 256 MiB of mixed data took 0.14-0.29 s
-// of system time instead of 1.4 s with a fault for each.
+// one call for many pages: a fault for each 4 KiB page took three times the
+// system time, and huge pages would hold up to 2 MiB each beyond the
+// frontier, a tenth of a small expansion.
 constexpr uint64_t kCommitAhead = 256 * 1024;
 
 // Commits the pages of `block` (of `capacity` bytes, committed up to `ready`)
@@ -125,13 +126,13 @@ Status DecoderDictionary::make_room(uint64_t length) {
   if (output_bytes + starts * sizeof(uint32_t) > limits_.memory_bytes) return kOutOfMemory;
   if (output_bytes != output_capacity_) {
     void* grown =
-        output_ == nullptr ? platform::allocate_zeroed(output_bytes) : platform::resize(output_, output_bytes);
+        output_ == nullptr ? platform::allocate_zeroed(output_bytes, false) : platform::resize(output_, output_bytes);
     if (grown == nullptr) return kOutOfMemory;
     output_ = static_cast<uint8_t*>(grown);
     output_capacity_ = output_bytes;
   }
   if (starts != starts_capacity_) {
-    void* grown = starts_ == nullptr ? platform::allocate_zeroed(starts * sizeof(uint32_t))
+    void* grown = starts_ == nullptr ? platform::allocate_zeroed(starts * sizeof(uint32_t), false)
                                      : platform::resize(starts_, starts * sizeof(uint32_t));
     if (grown == nullptr) return kOutOfMemory;
     starts_ = static_cast<uint32_t*>(grown);

@@ -9,8 +9,9 @@
 namespace lzw::platform {
 
 // Zero-filled memory whose pages are committed only when touched; nullptr on
-// failure. Large blocks are offered to the kernel for huge pages.
-void* allocate_zeroed(size_t bytes);
+// failure. Large blocks are offered to the kernel for huge pages unless
+// `huge_pages` is false.
+void* allocate_zeroed(size_t bytes, bool huge_pages = true);
 // Grows a block from allocate_zeroed or resize; the new bytes are not zeroed.
 void* resize(void* block, size_t bytes);
 void release(void* block);
