@@ -201,13 +201,7 @@ Encoder::State::State(Sink* sink, uint64_t input_size, const Limits& limits)
 
 Status Encoder::State::code_until(uint64_t limit) {
   assert(limit <= buffered_end());
-  if (next_ == 0) {
-    if (limit == 0) return kOk;
-    current_ = window_[0];
-    look_ahead_.start(0, three_bytes(&window_[0]), sampler_.depth(), [&](uint64_t position) { return window_[position]; },
-                      dictionary_);
-    next_ = 1;
-  }
+  if (next_ == 0 && limit == 0) return kOk;
   // The loop's state in locals, so that stores to the table do not make the
   // compiler reload it.
   const uint8_t* const window = window_.get();
@@ -220,6 +214,12 @@ Status Encoder::State::code_until(uint64_t limit) {
   uint64_t next = next_;
   auto byte_at = [window, base](uint64_t position) { return window[position - base]; };
   Status status = kOk;
+  if (next == 0) {
+    // The first string starts with the first byte.
+    current = window[0];
+    look_ahead.start(0, three_bytes(window), sampler.depth(), byte_at, dictionary);
+    next = 1;
+  }
 
   // Each step extends the current string by the byte at `next`.
   auto step = [&] {

@@ -128,15 +128,16 @@ Status DecoderDictionary::make_room(uint64_t length) {
     starts *= 2;
   }
   if (output_bytes + starts * sizeof(uint32_t) > limits_.memory_bytes) return kOutOfMemory;
+  const bool huge_pages = archive_bytes_ >= kHugePagedArchive;
   if (output_bytes != output_capacity_) {
     void* grown =
-        output_ == nullptr ? platform::allocate_zeroed(output_bytes, archive_bytes_ >= kHugePagedArchive) : platform::resize(output_, output_bytes);
+        output_ == nullptr ? platform::allocate_zeroed(output_bytes, huge_pages) : platform::resize(output_, output_bytes);
     if (grown == nullptr) return kOutOfMemory;
     output_ = static_cast<uint8_t*>(grown);
     output_capacity_ = output_bytes;
   }
   if (starts != starts_capacity_) {
-    void* grown = starts_ == nullptr ? platform::allocate_zeroed(starts * sizeof(uint32_t), archive_bytes_ >= kHugePagedArchive)
+    void* grown = starts_ == nullptr ? platform::allocate_zeroed(starts * sizeof(uint32_t), huge_pages)
                                      : platform::resize(starts_, starts * sizeof(uint32_t));
     if (grown == nullptr) return kOutOfMemory;
     starts_ = static_cast<uint32_t*>(grown);
