@@ -13,15 +13,13 @@ namespace {
 
 // At the start of a string its extensions up to about the length strings
 // have lately reached are hashed and prefetched at once, so that their misses
-// overlap; a string that comes close to outgrowing them is probably a long
-// one, and from then on its extensions are prefetched kLookahead bytes ahead
-// of the lookups. Hashes beyond a string's end only waste prefetches, which
-// would otherwise be most of the memory traffic on incompressible data.
+// overlap; a string that outgrows them is probably a long one, and from then
+// on its extensions are prefetched kLookahead bytes ahead of the lookups.
+// Hashes beyond a string's end only waste prefetches, which would otherwise
+// be most of the memory traffic on incompressible data: running ahead before
+// a string had outgrown its depth made random bytes a third slower.
 constexpr size_t kLeastDepth = 3;
 constexpr size_t kLookahead = 8;
-// A string runs ahead once its lookups come this close to the depth
-// prefetched at its start.
-constexpr size_t kRunMargin = 2;
 // Where a string will start is known only when the previous one ends, too
 // late to prefetch its first bucket (the one of its three-byte prefix, since
 // two-byte strings have their own table). So while strings are short
@@ -83,11 +81,12 @@ class LookAhead {
     running_ = false;
     while (ahead_ < start + depth) extend(byte_ahead, dictionary);
   }
-  // Hashes and prefetches one more extension when the string runs ahead and
-  // fewer than kLookahead of them lie beyond `next`.
+  // Hashes and prefetches one more extension when the string runs ahead (its
+  // lookups have used up the depth prefetched at its start) and fewer than
+  // kLookahead extensions lie beyond `next`.
   template <typename ByteAt>
   void widen(uint64_t next, const ByteAt& byte_ahead, const EncoderDictionary& dictionary) {
-    if (!running_ && ahead_ > next + kRunMargin) return;
+    if (!running_ && ahead_ > next) return;
     running_ = true;
     if (ahead_ < next + kLookahead) extend(byte_ahead, dictionary);
   }
