@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "streams/platform_memory.h"
 
@@ -9,7 +10,7 @@ namespace lzw {
 namespace {
 
 constexpr uint64_t kFirstOutputBytes = 64 * 1024;
-constexpr uint64_t kFirstStarts = 16 * 1024;
+constexpr uint64_t kFirstGroups = 2 * 1024;
 // Archives of ordinary data expand to about two to four times their size;
 // the first buffers are sized for that, and their pages are only committed
 // as the output reaches them.
@@ -40,24 +41,56 @@ uint64_t commit_ahead(void* block, uint64_t ready, uint64_t needed, uint64_t cap
 
 }  // namespace
 
+inline uint64_t DecoderDictionary::start_of(const StartGroup* groups, uint64_t entry, uint64_t* length) const {
+  const StartGroup& group = groups[entry / kGroupCodes];
+  const unsigned k = static_cast<unsigned>(entry % kGroupCodes);
+  if (group.wide != 0) return wide_start_of(group, k, length);
+  *length = group.lengths[k];
+  // The lengths of the codes before this one, summed in 16-bit lanes.
+  uint64_t lengths;
+  std::memcpy(&lengths, group.lengths, sizeof lengths);
+  lengths &= (uint64_t{1} << (8 * k)) - 1;
+  lengths = (lengths & 0x00FF00FF00FF00FFu) + ((lengths >> 8) & 0x00FF00FF00FF00FFu);
+  return group.first + ((lengths * 0x0001000100010001u) >> 48);
+}
+
+inline bool DecoderDictionary::record(StartGroup* groups, uint64_t entry, uint64_t offset, uint64_t length) {
+  StartGroup& group = groups[entry / kGroupCodes];
+  const unsigned k = static_cast<unsigned>(entry % kGroupCodes);
+  if (k == 0) {
+    group.first = static_cast<uint32_t>(offset);
+    group.wide = 0;
+  }
+  if (group.wide == 0 && length <= UINT8_MAX) {
+    group.lengths[k] = static_cast<uint8_t>(length);
+    return true;
+  }
+  return record_wide(group, k, length);
+}
+
 Status DecoderDictionary::expand(const uint32_t* codes, size_t count) {
   // The state in locals: stores to the output and the starts could alias
   // the members, which would then be reloaded for every code.
   uint8_t* output = output_;
-  uint32_t* starts = starts_;
+  StartGroup* groups = groups_;
   uint64_t size = output_size_;
   uint64_t expanded = codes_;
   uint64_t output_ready = output_ready_;
-  uint64_t starts_ready = starts_ready_;
+  uint64_t groups_ready = groups_ready_;
   const uint64_t output_limit = limits_.output_bytes;
   Status status = kOk;
   for (size_t i = 0; i < count; ++i) {
     // First the start of an entry named soon, later the bytes it copies. A
     // root's code wraps to no entry.
     const uint64_t named_soon = uint64_t{codes[i + kEntryLookahead]} - 256;
-    if (named_soon < expanded) __builtin_prefetch(&starts[named_soon]);
+    if (named_soon < expanded) __builtin_prefetch(&groups[named_soon / kGroupCodes]);
     const uint64_t named_sooner = uint64_t{codes[i + kStringLookahead]} - 256;
-    if (named_sooner < expanded) __builtin_prefetch(output + starts[named_sooner]);
+    if (named_sooner < expanded) {
+      // The group's expansions start within a line or two of its first.
+      const uint8_t* near = output + groups[named_sooner / kGroupCodes].first;
+      __builtin_prefetch(near);
+      __builtin_prefetch(near + 64);
+    }
 
     const uint32_t code = codes[i];
     uint64_t offset = 0;
@@ -70,20 +103,25 @@ Status DecoderDictionary::expand(const uint32_t* codes, size_t count) {
         status = kInvalidArchive;
         break;
       }
-      offset = starts[entry];
-      length = (entry + 1 < expanded ? starts[entry + 1] : size) - offset + 1;
+      offset = start_of(groups, entry, &length);
+      ++length;
     }
-    if (expanded >= starts_ready || size + length + kCopySlack > output_ready || size + length > output_limit) {
+    if (expanded >= groups_ready * kGroupCodes || size + length + kCopySlack > output_ready ||
+        size + length > output_limit) {
       codes_ = expanded;
       output_size_ = size;
       status = make_room(length);
       if (status != kOk) break;
       output = output_;
-      starts = starts_;
+      groups = groups_;
       output_ready = output_ready_;
-      starts_ready = starts_ready_;
+      groups_ready = groups_ready_;
     }
-    starts[expanded++] = static_cast<uint32_t>(size);
+    if (!record(groups, expanded, size, length)) {
+      status = kOutOfMemory;
+      break;
+    }
+    ++expanded;
     uint8_t* destination = output + size;
     size += length;
     if (code < 256) {
@@ -104,12 +142,38 @@ Status DecoderDictionary::expand(const uint32_t* codes, size_t count) {
   return status;
 }
 
+uint64_t DecoderDictionary::wide_start_of(const StartGroup& group, unsigned k, uint64_t* length) const {
+  const uint32_t* lengths = &wide_lengths_[(group.wide - 1) * kGroupCodes];
+  *length = lengths[k];
+  uint64_t start = group.first;
+  for (unsigned j = 0; j < k; ++j) start += lengths[j];
+  return start;
+}
+
+bool DecoderDictionary::record_wide(StartGroup& group, unsigned k, uint64_t length) {
+  if (group.wide == 0) {
+    // The group's first long expansion: its lengths move to 32 bits. There
+    // is at most one wide group for every 256 bytes of output.
+    const uint64_t wide_bytes = (wide_lengths_.size() + kGroupCodes) * sizeof(uint32_t);
+    if (output_capacity_ + groups_capacity_ * sizeof(StartGroup) + 2 * wide_bytes > limits_.memory_bytes) return false;
+    try {
+      wide_lengths_.resize(wide_lengths_.size() + kGroupCodes);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    group.wide = static_cast<uint32_t>(wide_lengths_.size() / kGroupCodes);
+    std::copy(group.lengths, group.lengths + k, &wide_lengths_[(group.wide - 1) * kGroupCodes]);
+  }
+  wide_lengths_[(group.wide - 1) * kGroupCodes + k] = static_cast<uint32_t>(length);
+  return true;
+}
+
 DecoderDictionary::DecoderDictionary(const Limits& limits, uint64_t archive_bytes)
     : limits_(limits), archive_bytes_(archive_bytes) {}
 
 DecoderDictionary::~DecoderDictionary() {
   platform::release(output_);
-  platform::release(starts_);
+  platform::release(groups_);
 }
 
 Status DecoderDictionary::make_room(uint64_t length) {
@@ -120,14 +184,14 @@ Status DecoderDictionary::make_room(uint64_t length) {
     output_bytes = std::max(kFirstOutputBytes, expected + kCopySlack);
   }
   while (output_bytes < output_size_ + length + kCopySlack) output_bytes *= 2;
-  uint64_t starts = starts_capacity_;
-  if (starts == 0) {
+  uint64_t groups = groups_capacity_;
+  if (groups == 0) {
     // Every code takes at least 9 bits.
-    starts = std::max(kFirstStarts, archive_bytes_ * 8 / 9 + 1);
-  } else if (codes_ >= starts) {
-    starts *= 2;
+    groups = std::max(kFirstGroups, (archive_bytes_ * 8 / 9 + 1) / kGroupCodes + 1);
+  } else if (codes_ >= groups * kGroupCodes) {
+    groups *= 2;
   }
-  if (output_bytes + starts * sizeof(uint32_t) > limits_.memory_bytes) return kOutOfMemory;
+  if (output_bytes + groups * sizeof(StartGroup) > limits_.memory_bytes) return kOutOfMemory;
   const bool huge_pages = archive_bytes_ >= kHugePagedArchive;
   if (output_bytes != output_capacity_) {
     void* grown =
@@ -136,17 +200,17 @@ Status DecoderDictionary::make_room(uint64_t length) {
     output_ = static_cast<uint8_t*>(grown);
     output_capacity_ = output_bytes;
   }
-  if (starts != starts_capacity_) {
-    void* grown = starts_ == nullptr ? platform::allocate_zeroed(starts * sizeof(uint32_t), huge_pages)
-                                     : platform::resize(starts_, starts * sizeof(uint32_t));
+  if (groups != groups_capacity_) {
+    void* grown = groups_ == nullptr ? platform::allocate_zeroed(groups * sizeof(StartGroup), huge_pages)
+                                     : platform::resize(groups_, groups * sizeof(StartGroup));
     if (grown == nullptr) return kOutOfMemory;
-    starts_ = static_cast<uint32_t*>(grown);
-    starts_capacity_ = starts;
+    groups_ = static_cast<StartGroup*>(grown);
+    groups_capacity_ = groups;
   }
   output_ready_ = commit_ahead(output_, output_ready_, output_size_ + length + kCopySlack, output_capacity_);
-  starts_ready_ =
-      commit_ahead(starts_, starts_ready_ * sizeof(uint32_t), (codes_ + 1) * sizeof(uint32_t), starts_capacity_ * sizeof(uint32_t)) /
-      sizeof(uint32_t);
+  groups_ready_ = commit_ahead(groups_, groups_ready_ * sizeof(StartGroup), (codes_ / kGroupCodes + 1) * sizeof(StartGroup),
+                               groups_capacity_ * sizeof(StartGroup)) /
+                  sizeof(StartGroup);
   return kOk;
 }
 

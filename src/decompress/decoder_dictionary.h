@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "lzw/lzw.h"
 
@@ -15,9 +16,10 @@ namespace lzw {
 // defined after the j-th code (counted from 0) is the j-th code's expansion
 // followed by the first byte of the next one, which is exactly the output
 // from where the j-th expansion starts, one byte longer than it. So the
-// dictionary keeps the whole output history and, per code, the offset where
-// its expansion starts; expanding a code is a copy of earlier output, as in
-// LZ77 decoders, instead of a walk along a chain of prefixes.
+// dictionary keeps the whole output history and, per code, where its
+// expansion starts and how long it is (two bytes a code, see StartGroup);
+// expanding a code is a copy of earlier output, as in LZ77 decoders, instead
+// of a walk along a chain of prefixes.
 //
 // Codes 0 to 255 stand for their byte. `count` entries are defined: the 256
 // roots and one per code after the first. A code equal to `count` is the
@@ -51,7 +53,29 @@ class DecoderDictionary {
  private:
   // Bytes the copy of a short string may write past its end.
   static constexpr size_t kCopySlack = 16;
+  static constexpr size_t kGroupCodes = 8;
+  // Where the expansions of kGroupCodes consecutive codes begin, in half the
+  // room of a 32-bit start each: the first start and the lengths, from which
+  // the others follow. Sixteen bytes, so that looking one up costs a single
+  // cache line, as a plain start would. A group with an expansion of 256
+  // bytes or more is wide: its lengths are in wide_lengths_ instead.
+  struct alignas(16) StartGroup {
+    uint32_t first;                // offset of the group's first expansion
+    uint32_t wide;                 // 0, or n when its lengths are the n-th kGroupCodes of wide_lengths_
+    uint8_t lengths[kGroupCodes];  // each code's expansion length, unless wide
+  };
+  static_assert(sizeof(StartGroup) == 16);
 
+  // Where the expansion of code number `entry` (counted from 0) begins, and
+  // how long it is. The entry that code defines is that expansion and one more
+  // byte.
+  uint64_t start_of(const StartGroup* groups, uint64_t entry, uint64_t* length) const;
+  // Notes that code number `entry` expanded to `length` bytes at `offset`.
+  bool record(StartGroup* groups, uint64_t entry, uint64_t offset, uint64_t length);
+  // The same two for wide groups; record_wide also turns a group wide, and
+  // fails only when the memory limit or the allocation does not allow that.
+  uint64_t wide_start_of(const StartGroup& group, unsigned k, uint64_t* length) const;
+  bool record_wide(StartGroup& group, unsigned k, uint64_t length);
   // Grows the buffers for one more code expanding to `length` bytes, and
   // commits their pages a chunk ahead.
   Status make_room(uint64_t length);
@@ -62,10 +86,11 @@ class DecoderDictionary {
   uint64_t output_size_ = 0;     // bytes in output_
   uint64_t output_capacity_ = 0; // bytes allocated for output_
   uint64_t output_ready_ = 0;    // bytes of output_ whose pages are committed
-  uint32_t* starts_ = nullptr;   // starts_[j]: where the j-th code's expansion begins
+  StartGroup* groups_ = nullptr; // groups_[j / kGroupCodes]: where the j-th code's expansion lies
   uint64_t codes_ = 0;           // codes expanded so far
-  uint64_t starts_capacity_ = 0; // entries allocated for starts_
-  uint64_t starts_ready_ = 0;    // entries of starts_ whose pages are committed
+  uint64_t groups_capacity_ = 0; // groups allocated in groups_
+  uint64_t groups_ready_ = 0;    // groups whose pages are committed
+  std::vector<uint32_t> wide_lengths_;  // the lengths of the wide groups, kGroupCodes each
 };
 
 }  // namespace lzw

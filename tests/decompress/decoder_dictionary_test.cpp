@@ -12,6 +12,11 @@ namespace {
 TEST(DecoderDictionary, ExpandsCodesAndRejectsThoseTheArchiveCannotHoldYet) {
   std::vector<uint32_t> runs = {'a'};  // each code the entry it defines itself: a, aa, aaa, ...
   for (uint32_t code = 256; code < 256 + 40; ++code) runs.push_back(code);
+  // Expansions of 1 to 301 bytes, so that lengths outgrow a byte, then
+  // entries on either side of the change: 301 a's and b, 7 a's, b and a.
+  std::vector<uint32_t> long_runs = {'a'};
+  for (uint32_t code = 256; code < 256 + 300; ++code) long_runs.push_back(code);
+  long_runs.insert(long_runs.end(), {'b', 256 + 300, 256 + 5, 256 + 301});
   const struct {  // `last` is the status of the last code; the others succeed
     std::vector<uint32_t> codes; Status last; std::string output; uint64_t output_limit = Limits().output_bytes;
   } rows[] = {
@@ -20,6 +25,7 @@ TEST(DecoderDictionary, ExpandsCodesAndRejectsThoseTheArchiveCannotHoldYet) {
       {{'A', 'B', 256, 258}, kOk, "ABABABA"},
       {{0, 128, 255, 257, 256}, kOk, std::string("\0\x80\xFF\x80\xFF\0\x80", 7)},
       {runs, kOk, std::string(41 * 42 / 2, 'a')},
+      {long_runs, kOk, std::string(301 * 302 / 2, 'a') + "b" + std::string(301, 'a') + "b" + std::string(7, 'a') + "ba"},
       {{'A', 257}, kInvalidArchive, "A"},  // beyond count()
       {{'A', 'B', 258}, kInvalidArchive, "AB"},
       {{256}, kInvalidArchive, ""},  // a first code stands for one byte
