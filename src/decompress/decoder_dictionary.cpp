@@ -61,7 +61,7 @@ inline bool DecoderDictionary::record(StartGroup* groups, uint64_t entry, uint64
     group.first = static_cast<uint32_t>(offset);
     group.wide = 0;
   }
-  if (group.wide == 0 && length <= UINT8_MAX) {
+  if ((group.wide | (length >> 8)) == 0) {  // a narrow group, and a length that fits a byte
     group.lengths[k] = static_cast<uint8_t>(length);
     return true;
   }
@@ -75,9 +75,10 @@ Status DecoderDictionary::expand(const uint32_t* codes, size_t count) {
   StartGroup* groups = groups_;
   uint64_t size = output_size_;
   uint64_t expanded = codes_;
-  uint64_t output_ready = output_ready_;
-  uint64_t groups_ready = groups_ready_;
-  const uint64_t output_limit = limits_.output_bytes;
+  // make_room is due when a code reaches codes_ready, or an expansion and
+  // its slack pass output_room: the committed pages, or the limit.
+  uint64_t codes_ready = groups_ready_ * kGroupCodes;
+  uint64_t output_room = std::min(output_ready_, limits_.output_bytes + kCopySlack);
   Status status = kOk;
   for (size_t i = 0; i < count; ++i) {
     // First the start of an entry named soon, later the bytes it copies. A
@@ -106,16 +107,15 @@ Status DecoderDictionary::expand(const uint32_t* codes, size_t count) {
       offset = start_of(groups, entry, &length);
       ++length;
     }
-    if (expanded >= groups_ready * kGroupCodes || size + length + kCopySlack > output_ready ||
-        size + length > output_limit) {
+    if (expanded >= codes_ready || size + length + kCopySlack > output_room) {
       codes_ = expanded;
       output_size_ = size;
       status = make_room(length);
       if (status != kOk) break;
       output = output_;
       groups = groups_;
-      output_ready = output_ready_;
-      groups_ready = groups_ready_;
+      codes_ready = groups_ready_ * kGroupCodes;
+      output_room = std::min(output_ready_, limits_.output_bytes + kCopySlack);
     }
     if (!record(groups, expanded, size, length)) {
       status = kOutOfMemory;
