@@ -143,7 +143,7 @@ Status DecoderDictionary::expand(const uint32_t* codes, size_t count) {
 }
 
 uint64_t DecoderDictionary::wide_start_of(const StartGroup& group, unsigned k, uint64_t* length) const {
-  const uint32_t* lengths = &wide_lengths_[(group.wide - 1) * kGroupCodes];
+  const uint32_t* lengths = &wide_lengths_[wide_index(group)];
   *length = lengths[k];
   uint64_t start = group.first;
   for (unsigned j = 0; j < k; ++j) start += lengths[j];
@@ -154,18 +154,23 @@ bool DecoderDictionary::record_wide(StartGroup& group, unsigned k, uint64_t leng
   if (group.wide == 0) {
     // The group's first long expansion: its lengths move to 32 bits. There
     // is at most one wide group for every 256 bytes of output.
-    const uint64_t wide_bytes = (wide_lengths_.size() + kGroupCodes) * sizeof(uint32_t);
-    if (output_capacity_ + groups_capacity_ * sizeof(StartGroup) + 2 * wide_bytes > limits_.memory_bytes) return false;
+    const size_t wide_lengths = wide_lengths_.size() + kGroupCodes;
+    if (!fits_memory(output_capacity_, groups_capacity_, wide_lengths)) return false;
     try {
-      wide_lengths_.resize(wide_lengths_.size() + kGroupCodes);
+      wide_lengths_.resize(wide_lengths);
     } catch (const std::bad_alloc&) {
       return false;
     }
-    group.wide = static_cast<uint32_t>(wide_lengths_.size() / kGroupCodes);
-    std::copy(group.lengths, group.lengths + k, &wide_lengths_[(group.wide - 1) * kGroupCodes]);
+    group.wide = static_cast<uint32_t>(wide_lengths / kGroupCodes);
+    std::copy(group.lengths, group.lengths + k, &wide_lengths_[wide_index(group)]);
   }
-  wide_lengths_[(group.wide - 1) * kGroupCodes + k] = static_cast<uint32_t>(length);
+  wide_lengths_[wide_index(group) + k] = static_cast<uint32_t>(length);
   return true;
+}
+
+bool DecoderDictionary::fits_memory(uint64_t output_bytes, uint64_t groups, size_t wide_lengths) const {
+  // A vector may hold twice its size while it grows.
+  return output_bytes + groups * sizeof(StartGroup) + 2 * wide_lengths * sizeof(uint32_t) <= limits_.memory_bytes;
 }
 
 DecoderDictionary::DecoderDictionary(const Limits& limits, uint64_t archive_bytes)
@@ -191,7 +196,7 @@ Status DecoderDictionary::make_room(uint64_t length) {
   } else if (codes_ >= groups * kGroupCodes) {
     groups *= 2;
   }
-  if (output_bytes + groups * sizeof(StartGroup) > limits_.memory_bytes) return kOutOfMemory;
+  if (!fits_memory(output_bytes, groups, wide_lengths_.size())) return kOutOfMemory;
   const bool huge_pages = archive_bytes_ >= kHugePagedArchive;
   if (output_bytes != output_capacity_) {
     void* grown =

@@ -76,6 +76,10 @@ class DecoderDictionary {
   // fails only when the memory limit or the allocation does not allow that.
   uint64_t wide_start_of(const StartGroup& group, unsigned k, uint64_t* length) const;
   bool record_wide(StartGroup& group, unsigned k, uint64_t length);
+  // Where a wide group's lengths begin in wide_lengths_.
+  static size_t wide_index(const StartGroup& group) { return (group.wide - 1) * kGroupCodes; }
+  // Whether buffers of these sizes stay within the memory limit.
+  bool fits_memory(uint64_t output_bytes, uint64_t groups, size_t wide_lengths) const;
   // Grows the buffers for one more code expanding to `length` bytes, and
   // commits their pages a chunk ahead.
   Status make_room(uint64_t length);

@@ -93,6 +93,9 @@ TEST(ReferenceAgreement, ArchivesAndExpansionsMatchTheModel) {
   Bytes noise(50000), letters(50000);
   for (auto& byte : noise) byte = random();
   for (auto& byte : letters) byte = "ACGT"[random() % 4];
+  // Strings of 256 bytes and more among short ones, and short ones after them.
+  Bytes text_around_run = read_test_data("corpus/alice29.txt");
+  text_around_run.insert(text_around_run.begin() + 70000, 60000, ' ');
   // A run of n(n+1)/2 equal bytes takes n codes, each the entry it defines.
   const std::pair<const char*, Bytes> rows[] = {
       {"empty", {}},                              {"three bytes", {1, 2, 3}},
@@ -101,7 +104,7 @@ TEST(ReferenceAgreement, ArchivesAndExpansionsMatchTheModel) {
       {"run of 256 codes", Bytes(32896, 'x')},    {"run of 257 codes", Bytes(32897, 'x')},
       {"run of 0xFF", Bytes(5000, 0xFF)},         {"random bytes", noise},
       {"random letters", letters},                {"text", read_test_data("corpus/alice29.txt")},
-      {"more entries than estimated", all_pairs(65537)},
+      {"more entries than estimated", all_pairs(65537)}, {"text around a long run", text_around_run},
   };
   for (const auto& [name, input] : rows) {
     SCOPED_TRACE(name);
