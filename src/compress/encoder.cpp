@@ -16,8 +16,9 @@ namespace {
 // overlap; a string that outgrows them is probably a long one, and from then
 // on its extensions are prefetched kLookahead bytes ahead of the lookups.
 // Hashes beyond a string's end only waste prefetches, which would otherwise
-// be most of the memory traffic on incompressible data: running ahead before
-// a string had outgrown its depth made random bytes a third slower.
+// be most of the memory traffic on incompressible data: running ahead two
+// bytes before a string had outgrown its depth made random bytes a tenth to a
+// fifth slower, for 3-7% less time on the text tar.
 constexpr size_t kLeastDepth = 3;
 constexpr size_t kLookahead = 8;
 // Where a string will start is known only when the previous one ends, too
