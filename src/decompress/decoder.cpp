@@ -104,6 +104,8 @@ Status Decoder::finish() {
   return s.status;
 }
 
+DecoderDictionary& dictionary_of(Decoder& decoder) { return decoder.state_->dictionary; }
+
 const uint8_t* Decoder::output() const { return state_->dictionary.output(); }
 
 uint64_t Decoder::output_size() const { return state_->dictionary.output_size(); }

@@ -177,8 +177,32 @@ DecoderDictionary::DecoderDictionary(const Limits& limits, uint64_t archive_byte
     : limits_(limits), archive_bytes_(archive_bytes) {}
 
 DecoderDictionary::~DecoderDictionary() {
-  platform::release(output_);
+  if (output_in_file()) {
+    platform::unmap(output_, output_capacity_);
+  } else {
+    platform::release(output_);
+  }
   platform::release(groups_);
+}
+
+Status DecoderDictionary::grow_output(uint64_t bytes, bool huge_pages) {
+  void* grown = nullptr;
+  if (output_file_ >= 0 && output_ == nullptr) {
+    // A file's pages are small, and so the mapping is only for expansions
+    // that would not have had huge pages anyway.
+    grown = huge_pages ? nullptr : platform::map_file(output_file_, bytes);
+    if (grown == nullptr) output_file_ = -1;
+  } else if (output_file_ >= 0) {
+    grown = platform::remap_file(output_, output_capacity_, output_file_, bytes);
+    if (grown == nullptr) return kCannotWriteOutput;
+  }
+  if (grown == nullptr) {
+    grown = output_ == nullptr ? platform::allocate_zeroed(bytes, huge_pages) : platform::resize(output_, bytes);
+    if (grown == nullptr) return kOutOfMemory;
+  }
+  output_ = static_cast<uint8_t*>(grown);
+  output_capacity_ = bytes;
+  return kOk;
 }
 
 Status DecoderDictionary::make_room(uint64_t length) {
@@ -199,11 +223,8 @@ Status DecoderDictionary::make_room(uint64_t length) {
   if (!fits_memory(output_bytes, groups, wide_lengths_.size())) return kOutOfMemory;
   const bool huge_pages = archive_bytes_ >= kHugePagedArchive;
   if (output_bytes != output_capacity_) {
-    void* grown =
-        output_ == nullptr ? platform::allocate_zeroed(output_bytes, huge_pages) : platform::resize(output_, output_bytes);
-    if (grown == nullptr) return kOutOfMemory;
-    output_ = static_cast<uint8_t*>(grown);
-    output_capacity_ = output_bytes;
+    Status status = grow_output(output_bytes, huge_pages);
+    if (status != kOk) return status;
   }
   if (groups != groups_capacity_) {
     void* grown = groups_ == nullptr ? platform::allocate_zeroed(groups * sizeof(StartGroup), huge_pages)

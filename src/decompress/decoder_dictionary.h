@@ -35,11 +35,23 @@ class DecoderDictionary {
   DecoderDictionary(const DecoderDictionary&) = delete;
   DecoderDictionary& operator=(const DecoderDictionary&) = delete;
 
+  // Keeps the output in a shared mapping of the empty file `descriptor`
+  // rather than in anonymous memory, so that it needs no copy into the page
+  // cache; the file then holds the output and up to a buffer's growth of
+  // zeros after it. Call before expand. A large archive, whose output is
+  // read back through huge pages, and a first mapping that fails (a file
+  // system that cannot reserve space) keep the output in memory; a later
+  // growth that cannot be mapped fails with kCannotWriteOutput.
+  void expand_into_file(int descriptor) { output_file_ = descriptor; }
+  // Whether the output is in the file given to expand_into_file.
+  bool output_in_file() const { return output_file_ >= 0 && output_ != nullptr; }
+
   // Appends the expansions of codes[0] to codes[count - 1], the archive's
   // next codes, to the output. The kLookahead codes after them must be
   // readable (the codes that follow, or zeros): what they name is prefetched.
   // kInvalidArchive for a code the archive cannot hold at its place,
-  // kOutOfMemory when the buffers cannot grow.
+  // kOutOfMemory when the buffers cannot grow, kCannotWriteOutput when the
+  // output's file cannot.
   Status expand(const uint32_t* codes, size_t count);
   // How many codes past the current one expand reads.
   static constexpr size_t kLookahead = 32;
@@ -83,10 +95,13 @@ class DecoderDictionary {
   // Grows the buffers for one more code expanding to `length` bytes, and
   // commits their pages a chunk ahead.
   Status make_room(uint64_t length);
+  // Grows output_ to `bytes`, in the output file where there is one.
+  Status grow_output(uint64_t bytes, bool huge_pages);
 
   const Limits limits_;          // memory and output bounds
   const uint64_t archive_bytes_; // size of the archive, 0 if unknown
   uint8_t* output_ = nullptr;    // every byte expanded so far
+  int output_file_ = -1;         // the file output_ maps, or -1 for memory
   uint64_t output_size_ = 0;     // bytes in output_
   uint64_t output_capacity_ = 0; // bytes allocated for output_
   uint64_t output_ready_ = 0;    // bytes of output_ whose pages are committed
@@ -96,6 +111,9 @@ class DecoderDictionary {
   uint64_t groups_ready_ = 0;    // groups whose pages are committed
   std::vector<uint32_t> wide_lengths_;  // the lengths of the wide groups, kGroupCodes each
 };
+
+// The dictionary a Decoder expands with.
+DecoderDictionary& dictionary_of(Decoder& decoder);
 
 }  // namespace lzw
 

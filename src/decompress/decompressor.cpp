@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "decompress/decoder_dictionary.h"
 #include "streams/block_file.h"
 #include "streams/destination.h"
 
@@ -29,8 +30,12 @@ Status decompress_file(const char* archive_name, const char* output_name, Expans
   Destination destination;
   status = destination.create(output_name, archive.info(), Destination::Content::kInMemory);
   if (status != kOk) return status;
-  // The whole expansion is judged before the destination gets a byte of it.
+  // The whole expansion is judged before the destination gets a byte of it:
+  // it goes straight into the temporary file where there is one, which is
+  // published only once the archive has proved whole and valid.
   Decoder decoder(nullptr, limits, archive.info().size);
+  DecoderDictionary& dictionary = dictionary_of(decoder);
+  if (destination.descriptor() >= 0) dictionary.expand_into_file(destination.descriptor());
   uint64_t archive_bytes = 0;
   while (read > 0) {
     archive_bytes += read;
@@ -40,7 +45,13 @@ Status decompress_file(const char* archive_name, const char* output_name, Expans
     if (status != kOk) return status;
   }
   status = decoder.finish();
-  if (status == kOk) status = destination.commit(decoder.output(), decoder.output_size());
+  if (status == kOk && dictionary.output_in_file()) {
+    // The file holds zeros past the output, up to the buffer's last growth.
+    status = platform::set_file_size(destination.descriptor(), decoder.output_size()) ? destination.commit()
+                                                                                        : kCannotWriteOutput;
+  } else if (status == kOk) {
+    status = destination.commit(decoder.output(), decoder.output_size());
+  }
   if (status != kOk) return status;
   if (sizes != nullptr) *sizes = ExpansionSizes{archive_bytes, decoder.output_size()};
   return kOk;

@@ -163,6 +163,8 @@ int open_in_place(const char* path, bool follow_link, bool create) {
   return descriptor;
 }
 
+bool set_file_size(int descriptor, uint64_t bytes) { return ftruncate(descriptor, static_cast<off_t>(bytes)) == 0; }
+
 void truncate_in_place(int descriptor) { (void)ftruncate(descriptor, 0); }
 
 int create_temporary(char* path_template) {

@@ -61,6 +61,8 @@ bool close_file(int descriptor);
 // path itself is opened, never through a link, and never created. -1 on
 // failure.
 int open_in_place(const char* path, bool follow_link, bool create);
+// Cuts or extends a file to `bytes`.
+bool set_file_size(int descriptor, uint64_t bytes);
 // Empties a file written in place; failures (a device) are ignored.
 void truncate_in_place(int descriptor);
 // Creates a new file from `path_template` (ending in XXXXXX, which is replaced

@@ -1,5 +1,6 @@
 #include "streams/platform_memory.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -36,6 +37,25 @@ void commit(void* start, size_t bytes) {
   (void)start;
   (void)bytes;
 #endif
+}
+
+void* map_file(int descriptor, size_t bytes) {
+  if (fallocate(descriptor, 0, 0, static_cast<off_t>(bytes)) != 0) return nullptr;
+  void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
+  return block == MAP_FAILED ? nullptr : block;
+}
+
+void* remap_file(void* block, size_t old_bytes, int descriptor, size_t bytes) {
+  if (bytes > old_bytes &&
+      fallocate(descriptor, 0, static_cast<off_t>(old_bytes), static_cast<off_t>(bytes - old_bytes)) != 0) {
+    return nullptr;
+  }
+  void* grown = mremap(block, old_bytes, bytes, MREMAP_MAYMOVE);
+  return grown == MAP_FAILED ? nullptr : grown;
+}
+
+void unmap(void* block, size_t bytes) {
+  if (block != nullptr) munmap(block, bytes);
 }
 
 }  // namespace lzw::platform

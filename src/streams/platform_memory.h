@@ -19,6 +19,15 @@ void release(void* block);
 // less than a fault for each; where the system cannot, they are committed
 // when touched, as usual.
 void commit(void* start, size_t bytes);
+// Maps the first `bytes` of the file `descriptor`, shared, after reserving
+// its disk space: a write to the mapping can then not meet a full disk, which
+// would raise SIGBUS. nullptr on failure (a full disk, a file system that
+// cannot reserve space).
+void* map_file(int descriptor, size_t bytes);
+// Grows a block from map_file of `old_bytes` to `bytes`, likewise; nullptr on
+// failure, when the block stays as it was.
+void* remap_file(void* block, size_t old_bytes, int descriptor, size_t bytes);
+void unmap(void* block, size_t bytes);
 
 }  // namespace lzw::platform
 

@@ -2,6 +2,7 @@
 // exits and what it leaves in its directory.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -38,6 +40,12 @@ std::string damaged_archive(const std::string& name) {
 }
 const std::string kCodeAboveCount = damaged_archive("code_far_above_count.LZW");  // 65, then 300
 const std::string kFirstCode256 = damaged_archive("first_code_256.LZW");
+// Expands to 1 MiB of zeros, more than a small disk holds.
+const std::string kZerosArchive = [] {
+  testing::Bytes archive;
+  EXPECT_EQ(compress(std::vector<uint8_t>(1 << 20).data(), 1 << 20, &archive), kOk);
+  return std::string(archive.begin(), archive.end());
+}();
 const std::string kCompressed = "Processing a\nCompressed in {ms} ms.";
 const std::string kExpanded = "Processing a.LZW\nDecompressed in {ms} ms.\nCompression ratio ";
 const std::string kNoInput = "Processing b\nFailed to open input file\n";
@@ -55,7 +63,7 @@ constexpr timespec kDated = {1234567890, 123456789};
 // One entry a row creates. Kinds: 'f' a file holding `content`, 'z' a sparse
 // file of `content` bytes, 'd' a directory (mode 0755 unless given), 'p' a
 // FIFO, 'n' a device that refuses writes (as /dev/full), 's' a symbolic link to `content`, 'h' a hard link
-// to the entry named `content`. In a row's `written` list, 'a' is a file
+// to the entry named `content`, 'm' a directory that is a file system of `content` bytes. In a row's `written` list, 'a' is a file
 // holding the archive of the file `content`.
 struct Entry {
   std::string name;
@@ -72,6 +80,10 @@ void make(const TempDir& dir, const Entry& entry) {
     case 'd':
       EXPECT_EQ(mkdir(path.c_str(), 0700), 0);
       EXPECT_EQ(chmod(path.c_str(), entry.mode == 0 ? 0755 : entry.mode), 0);
+      break;
+    case 'm':
+      EXPECT_EQ(mkdir(path.c_str(), 0755), 0);
+      EXPECT_EQ(mount("tmpfs", path.c_str(), "tmpfs", 0, ("size=" + entry.content + ",mode=0755").c_str()), 0) << strerror(errno);
       break;
     case 'p': EXPECT_EQ(mkfifo(path.c_str(), 0644), 0); break;
     case 'n': EXPECT_EQ(mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 7)), 0); break;  // like /dev/full
@@ -182,6 +194,8 @@ const Row kRows[] = {
     {"ExpandOntoDirectory", {kAArchive, {"out", "", 0, 'd'}}, {"dc", "a.LZW", "out"}, kNoOutput, 1},
     {"ExpandOntoFullDevice", {kAArchive}, {"dc", "a.LZW", "/dev/full"},
      "Processing a.LZW\nFailed to write output file\n", 1},
+    {"ExpandOntoFullDisk", {{"a.LZW", kZerosArchive}, {"disk", "256k", 0, 'm'}}, {"dc", "a.LZW", "disk/out"},
+     "Processing a.LZW\nFailed to write output file\n", 1},
     {"Expand0ByteArchive", {{"b.LZW", ""}, kOld}, kExpandB, kInvalid, 1},
     {"Expand1ByteArchive", {{"b.LZW", kEmptyArchive.substr(0, 1)}, kOld}, kExpandB, kInvalid, 1},
     {"Expand2ByteArchive", {{"b.LZW", kEmptyArchive.substr(0, 2)}, kOld}, kExpandB, kInvalid, 1},
@@ -252,10 +266,20 @@ TEST_P(EndToEnd, PrintsExitsAndLeavesTheFilesAsExpected) {
   const Row& row = GetParam();
   if (row.needs_permissions && geteuid() == 0) GTEST_SKIP() << "file permissions do not stop root";
   const bool needs_root = row.user != 0 || std::any_of(row.setup.begin(), row.setup.end(), [](const Entry& entry) {
-    return entry.owner >= 0 || entry.kind == 'n';
+    return entry.owner >= 0 || entry.kind == 'n' || entry.kind == 'm';
   });
-  if (needs_root && geteuid() != 0) GTEST_SKIP() << "only root can give files to other users and run as them";
+  if (needs_root && geteuid() != 0) GTEST_SKIP() << "only root can give files to other users, mount and run as them";
   TempDir dir;
+  // Unmounted before the directory is removed, however the test ends.
+  struct Mounts {
+    std::vector<std::string> paths;
+    ~Mounts() {
+      for (const std::string& path : paths) umount(path.c_str());
+    }
+  } mounts;
+  for (const Entry& entry : row.setup) {
+    if (entry.kind == 'm') mounts.paths.push_back(dir.file(entry.name));
+  }
   if (row.user != 0) {
     ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);  // so that the user reaches the entries
   }
