@@ -194,7 +194,7 @@ Status DecoderDictionary::grow_output(uint64_t bytes, bool huge_pages) {
     if (grown == nullptr) output_file_ = -1;
   } else if (output_file_ >= 0) {
     grown = platform::remap_file(output_, output_capacity_, output_file_, bytes);
-    if (grown == nullptr) return kCannotWriteOutput;
+    if (grown == nullptr) return move_output_to_memory(bytes, huge_pages);
   }
   if (grown == nullptr) {
     grown = output_ == nullptr ? platform::allocate_zeroed(bytes, huge_pages) : platform::resize(output_, bytes);
@@ -202,6 +202,18 @@ Status DecoderDictionary::grow_output(uint64_t bytes, bool huge_pages) {
   }
   output_ = static_cast<uint8_t*>(grown);
   output_capacity_ = bytes;
+  return kOk;
+}
+
+Status DecoderDictionary::move_output_to_memory(uint64_t bytes, bool huge_pages) {
+  void* block = platform::allocate_zeroed(bytes, huge_pages);
+  if (block == nullptr) return kOutOfMemory;
+  std::memcpy(block, output_, output_size_);
+  platform::unmap(output_, output_capacity_);
+  output_file_ = -1;
+  output_ = static_cast<uint8_t*>(block);
+  output_capacity_ = bytes;
+  output_ready_ = 0;  // the new block's pages are committed from its start again
   return kOk;
 }
 

@@ -39,9 +39,10 @@ class DecoderDictionary {
   // rather than in anonymous memory, so that it needs no copy into the page
   // cache; the file then holds the output and up to a buffer's growth of
   // zeros after it. Call before expand. A large archive, whose output is
-  // read back through huge pages, and a first mapping that fails (a file
-  // system that cannot reserve space) keep the output in memory; a later
-  // growth that cannot be mapped fails with kCannotWriteOutput.
+  // read back through huge pages, keeps the output in memory, and so does a
+  // mapping that cannot grow (a file system that cannot reserve space, a
+  // disk without room for the doubled buffer): the output moves to memory
+  // and the file keeps whatever space it had reserved.
   void expand_into_file(int descriptor) { output_file_ = descriptor; }
   // Whether the output is in the file given to expand_into_file.
   bool output_in_file() const { return output_file_ >= 0 && output_ != nullptr; }
@@ -50,8 +51,7 @@ class DecoderDictionary {
   // next codes, to the output. The kLookahead codes after them must be
   // readable (the codes that follow, or zeros): what they name is prefetched.
   // kInvalidArchive for a code the archive cannot hold at its place,
-  // kOutOfMemory when the buffers cannot grow, kCannotWriteOutput when the
-  // output's file cannot.
+  // kOutOfMemory when the buffers cannot grow.
   Status expand(const uint32_t* codes, size_t count);
   // How many codes past the current one expand reads.
   static constexpr size_t kLookahead = 32;
@@ -97,6 +97,8 @@ class DecoderDictionary {
   Status make_room(uint64_t length);
   // Grows output_ to `bytes`, in the output file where there is one.
   Status grow_output(uint64_t bytes, bool huge_pages);
+  // Continues in a memory block of `bytes` when the output's file cannot grow.
+  Status move_output_to_memory(uint64_t bytes, bool huge_pages);
 
   const Limits limits_;          // memory and output bounds
   const uint64_t archive_bytes_; // size of the archive, 0 if unknown

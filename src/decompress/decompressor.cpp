@@ -45,12 +45,15 @@ Status decompress_file(const char* archive_name, const char* output_name, Expans
     if (status != kOk) return status;
   }
   status = decoder.finish();
-  if (status == kOk && dictionary.output_in_file()) {
-    // The file holds zeros past the output, up to the buffer's last growth.
-    status = platform::set_file_size(destination.descriptor(), decoder.output_size()) ? destination.commit()
-                                                                                        : kCannotWriteOutput;
-  } else if (status == kOk) {
-    status = destination.commit(decoder.output(), decoder.output_size());
+  if (status == kOk && destination.descriptor() >= 0) {
+    // The file holds the output and zeros up to the buffer's last growth, or,
+    // where the output went on in memory, only the space reserved before.
+    const uint64_t in_file = dictionary.output_in_file() ? decoder.output_size() : 0;
+    if (!platform::set_file_size(destination.descriptor(), in_file)) status = kCannotWriteOutput;
+  }
+  if (status == kOk) {
+    status = dictionary.output_in_file() ? destination.commit()
+                                         : destination.commit(decoder.output(), decoder.output_size());
   }
   if (status != kOk) return status;
   if (sizes != nullptr) *sizes = ExpansionSizes{archive_bytes, decoder.output_size()};

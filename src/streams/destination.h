@@ -34,7 +34,7 @@ class Destination {
   // How the content reaches the destination.
   enum class Content {
     kStreamed,  // written to descriptor() before commit(); held in a temporary file
-    kInMemory,  // handed whole to commit(bytes, count)
+    kInMemory,  // handed whole to commit(bytes, count), or mapped from descriptor() where it is not -1
   };
 
   Destination() = default;
@@ -46,7 +46,8 @@ class Destination {
   // cannot be created or replaced under its final name, or that is a link or
   // device the rules above do not allow; nothing is touched then.
   Status create(const char* path, const platform::FileInfo& source, Content content);
-  // The temporary file that streamed content is written to.
+  // The temporary file the content is written to; -1 for content in memory
+  // that goes in place.
   int descriptor() const { return temporary_; }
   // Overwrites bytes of the streamed content already written.
   Status write_at(uint64_t offset, const uint8_t* bytes, size_t count);
