@@ -185,12 +185,16 @@ DecoderDictionary::~DecoderDictionary() {
   platform::release(groups_);
 }
 
+void DecoderDictionary::expand_into_file(int descriptor) {
+  // A file's pages are small, and so the mapping is only for expansions that
+  // would not have had huge pages anyway.
+  if (archive_bytes_ < kHugePagedArchive) output_file_ = descriptor;
+}
+
 Status DecoderDictionary::grow_output(uint64_t bytes, bool huge_pages) {
   void* grown = nullptr;
   if (output_file_ >= 0 && output_ == nullptr) {
-    // A file's pages are small, and so the mapping is only for expansions
-    // that would not have had huge pages anyway.
-    grown = huge_pages ? nullptr : platform::map_file(output_file_, bytes);
+    grown = platform::map_file(output_file_, bytes);
     if (grown == nullptr) output_file_ = -1;
   } else if (output_file_ >= 0) {
     grown = platform::remap_file(output_, output_capacity_, output_file_, bytes);

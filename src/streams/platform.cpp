@@ -165,7 +165,7 @@ int open_in_place(const char* path, bool follow_link, bool create) {
 
 bool set_file_size(int descriptor, uint64_t bytes) { return ftruncate(descriptor, static_cast<off_t>(bytes)) == 0; }
 
-void truncate_in_place(int descriptor) { (void)ftruncate(descriptor, 0); }
+void truncate_in_place(int descriptor) { (void)set_file_size(descriptor, 0); }
 
 int create_temporary(char* path_template) {
   InterruptionsHeld held;

@@ -39,17 +39,23 @@ void commit(void* start, size_t bytes) {
 #endif
 }
 
+namespace {
+
+// Reserves the disk space of bytes [from, to) of a file, extending it.
+bool reserve(int descriptor, size_t from, size_t to) {
+  return to <= from || fallocate(descriptor, 0, static_cast<off_t>(from), static_cast<off_t>(to - from)) == 0;
+}
+
+}  // namespace
+
 void* map_file(int descriptor, size_t bytes) {
-  if (fallocate(descriptor, 0, 0, static_cast<off_t>(bytes)) != 0) return nullptr;
+  if (!reserve(descriptor, 0, bytes)) return nullptr;
   void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
   return block == MAP_FAILED ? nullptr : block;
 }
 
 void* remap_file(void* block, size_t old_bytes, int descriptor, size_t bytes) {
-  if (bytes > old_bytes &&
-      fallocate(descriptor, 0, static_cast<off_t>(old_bytes), static_cast<off_t>(bytes - old_bytes)) != 0) {
-    return nullptr;
-  }
+  if (!reserve(descriptor, old_bytes, bytes)) return nullptr;
   void* grown = mremap(block, old_bytes, bytes, MREMAP_MAYMOVE);
   return grown == MAP_FAILED ? nullptr : grown;
 }
