@@ -25,9 +25,10 @@ constexpr size_t kStringLookahead = 16;
 // system time, and huge pages would hold up to 2 MiB each beyond the
 // frontier, a tenth of a small expansion.
 constexpr uint64_t kCommitAhead = 256 * 1024;
-// From this archive size on, the buffers take huge pages anyway: reading
-// back from a gigabyte of output through small pages took a third more user
-// time, and 2 MiB of frontier per buffer is noise beside such an expansion.
+// From this archive size on, the buffers take huge pages anyway, the output's
+// file as well as memory: reading back from a gigabyte of output through
+// small pages took a third more user time, and 2 MiB of frontier per buffer
+// is noise beside such an expansion.
 constexpr uint64_t kHugePagedArchive = uint64_t{64} << 20;
 
 // Commits the pages of `block` (of `capacity` bytes, committed up to `ready`)
@@ -185,16 +186,12 @@ DecoderDictionary::~DecoderDictionary() {
   platform::release(groups_);
 }
 
-void DecoderDictionary::expand_into_file(int descriptor) {
-  // A file's pages are small, and so the mapping is only for expansions that
-  // would not have had huge pages anyway.
-  if (archive_bytes_ < kHugePagedArchive) output_file_ = descriptor;
-}
+void DecoderDictionary::expand_into_file(int descriptor) { output_file_ = descriptor; }
 
 Status DecoderDictionary::grow_output(uint64_t bytes, bool huge_pages) {
   void* grown = nullptr;
   if (output_file_ >= 0 && output_ == nullptr) {
-    grown = platform::map_file(output_file_, bytes);
+    grown = platform::map_file(output_file_, bytes, huge_pages);
     if (grown == nullptr) output_file_ = -1;
   } else if (output_file_ >= 0) {
     grown = platform::remap_file(output_, output_capacity_, output_file_, bytes);

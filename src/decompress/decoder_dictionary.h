@@ -38,11 +38,10 @@ class DecoderDictionary {
   // Keeps the output in a shared mapping of the empty file `descriptor`
   // rather than in anonymous memory, so that it needs no copy into the page
   // cache; the file then holds the output and up to a buffer's growth of
-  // zeros after it. Call before expand. A large archive, whose output is
-  // read back through huge pages, keeps the output in memory, and so does a
-  // mapping that cannot grow (a file system that cannot reserve space, a
-  // disk without room for the doubled buffer): the output moves to memory
-  // and the file keeps whatever space it had reserved.
+  // zeros after it. Call before expand. Where the mapping cannot be made or
+  // grow (a file system that cannot reserve space, a disk without room for
+  // the doubled buffer), the output moves to memory and the file keeps
+  // whatever space it had reserved.
   void expand_into_file(int descriptor);
   // Whether the output is in the file given to expand_into_file.
   bool output_in_file() const { return output_file_ >= 0 && output_ != nullptr; }

@@ -48,10 +48,12 @@ bool reserve(int descriptor, size_t from, size_t to) {
 
 }  // namespace
 
-void* map_file(int descriptor, size_t bytes) {
+void* map_file(int descriptor, size_t bytes, bool huge_pages) {
   if (!reserve(descriptor, 0, bytes)) return nullptr;
   void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, 0);
-  return block == MAP_FAILED ? nullptr : block;
+  if (block == MAP_FAILED) return nullptr;
+  if (huge_pages) madvise(block, bytes, MADV_HUGEPAGE);
+  return block;
 }
 
 void* remap_file(void* block, size_t old_bytes, int descriptor, size_t bytes) {

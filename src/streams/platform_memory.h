@@ -21,9 +21,10 @@ void release(void* block);
 void commit(void* start, size_t bytes);
 // Maps the first `bytes` of the file `descriptor`, shared, after reserving
 // its disk space: a write to the mapping can then not meet a full disk, which
-// would raise SIGBUS. nullptr on failure (a full disk, a file system that
-// cannot reserve space).
-void* map_file(int descriptor, size_t bytes);
+// would raise SIGBUS. With `huge_pages`, the mapping is offered huge pages,
+// which file systems with large folios (ext4, xfs) can give. nullptr
+// on failure (a full disk, a file system that cannot reserve space).
+void* map_file(int descriptor, size_t bytes, bool huge_pages);
 // Grows a block from map_file of `old_bytes` to `bytes`, likewise; nullptr on
 // failure, when the block stays as it was.
 void* remap_file(void* block, size_t old_bytes, int descriptor, size_t bytes);
