@@ -86,13 +86,23 @@ class EncoderDictionary {
     const uint32_t t = position_of(hash);
     const uint32_t key = prefix - 255;
     const size_t first = home_bucket(t);
-    int32_t code = find(buckets_[first], key, t);
+    // Most lookups are settled by the first slot whose t matches: finding it
+    // needs only the hash, so the lookup waits on the previous one (which
+    // gives `prefix`) for a single compare.
+    const Bucket& home = buckets_[first];
+    const unsigned at_t = slots_at(home, t);
+    if (at_t != 0) {
+      const unsigned s = static_cast<unsigned>(__builtin_ctz(at_t));
+      if (home.keys[s] == key) return code_in(home, s);
+    }
+    int32_t code = find(home, key, at_t);
     if (code >= 0) return code;
-    if ((buckets_[first].header & kFillMask) == kSlots) {
-      code = find(buckets_[first + 1], key | kSecondChoice, t);
+    if ((home.header & kFillMask) == kSlots) {
+      const Bucket& next = buckets_[first + 1];
+      code = find(next, key | kSecondChoice, slots_at(next, t));
       if (code >= 0) return code;
     }
-    if ((buckets_[first].header & kStashed) != 0) {
+    if ((home.header & kStashed) != 0) {
       code = stash_find(prefix, t);
       if (code >= 0) return code;
     }
@@ -158,32 +168,51 @@ class EncoderDictionary {
   uint32_t position_of(uint64_t hash) const { return static_cast<uint32_t>(hash >> position_shift_); }
   // Buckets split the range of t into equal runs, in order.
   size_t home_bucket(uint32_t t) const { return static_cast<size_t>((uint64_t{t} * bucket_count_) >> position_bits_); }
-  // The code in `bucket` of the entry with this key (see Bucket) whose t is
-  // `t`, or -1. Either bucket of a string pins its t to at most 512 values, so
-  // the 9 bits kept are enough. The keys and the low bytes of t are compared
-  // side by side: where a match lies is unpredictable, and a branch per slot
-  // would mostly be mispredicted.
-  static int32_t find(const Bucket& bucket, uint32_t key, uint32_t t) {
+  // The slots of `bucket` whose t is `t`, as bits. Either bucket of a string
+  // pins its t to at most 512 values, so the 9 bits kept are enough. Free
+  // slots may be among them, but only after every slot in use. Slots are
+  // compared side by side: where a match lies is unpredictable, and a branch
+  // per slot would mostly be mispredicted.
+  static unsigned slots_at(const Bucket& bucket, uint32_t t) {
+#if defined(__SSE2__)
+    const __m128i lows = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bucket.lows));
+    const unsigned low = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(lows, _mm_set1_epi8(static_cast<char>(t)))));
+    // The top bits of codes[0..3] and codes[3..6].
+    const unsigned tops = static_cast<unsigned>(_mm_movemask_ps(_mm_loadu_ps(reinterpret_cast<const float*>(bucket.codes)))) |
+                          static_cast<unsigned>(_mm_movemask_ps(_mm_loadu_ps(reinterpret_cast<const float*>(bucket.codes + 3)))) << 3;
+    const unsigned same_top = ((t >> 8) & 1) != 0 ? tops : ~tops;
+    return low & same_top & ((1u << kSlots) - 1);  // the eighth byte of lows is the header
+#else
+    unsigned matches = 0;
+    for (unsigned s = 0; s < kSlots; ++s) {
+      matches |= unsigned{bucket.lows[s] == static_cast<uint8_t>(t) && (bucket.codes[s] >> 31) == ((t >> 8) & 1)} << s;
+    }
+    return matches;
+#endif
+  }
+  // The slots of `bucket` holding this key (see Bucket), as bits.
+  static unsigned slots_keyed(const Bucket& bucket, uint32_t key) {
 #if defined(__SSE2__)
     const __m128i wanted = _mm_set1_epi32(static_cast<int>(key));
     const __m128i low_keys = _mm_load_si128(reinterpret_cast<const __m128i*>(bucket.keys));
     const __m128i high_keys = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bucket.keys + 4));
-    const __m128i lows = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bucket.lows));
-    unsigned matches = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(low_keys, wanted)))) |
-                       static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(high_keys, wanted)))) << 4;
-    matches &= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(lows, _mm_set1_epi8(static_cast<char>(t)))));
-    matches &= (1u << kSlots) - 1;  // the fourth lane of the second load is codes[0], the eighth byte the header
+    const unsigned matches = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(low_keys, wanted)))) |
+                             static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(high_keys, wanted)))) << 4;
+    return matches & ((1u << kSlots) - 1);  // the fourth lane of the second load is codes[0]
 #else
     unsigned matches = 0;
-    for (unsigned s = 0; s < kSlots; ++s) {
-      matches |= unsigned{bucket.keys[s] == key && bucket.lows[s] == static_cast<uint8_t>(t)} << s;
-    }
+    for (unsigned s = 0; s < kSlots; ++s) matches |= unsigned{bucket.keys[s] == key} << s;
+    return matches;
 #endif
-    for (; matches != 0; matches &= matches - 1) {
-      const unsigned s = static_cast<unsigned>(__builtin_ctz(matches));
-      if ((bucket.codes[s] >> 31) == ((t >> 8) & 1)) return static_cast<int32_t>((bucket.codes[s] & 0x7FFFFFFFu) + 256);
-    }
-    return -1;
+  }
+  static int32_t code_in(const Bucket& bucket, unsigned s) {
+    return static_cast<int32_t>((bucket.codes[s] & 0x7FFFFFFFu) + 256);
+  }
+  // The code in `bucket` of the entry with this key whose t's slots are
+  // `at_t`, or -1. No two entries share both.
+  static int32_t find(const Bucket& bucket, uint32_t key, unsigned at_t) {
+    const unsigned matches = at_t & slots_keyed(bucket, key);
+    return matches == 0 ? -1 : code_in(bucket, static_cast<unsigned>(__builtin_ctz(matches)));
   }
 
   // Buckets that hold `entries` a little below the load that makes the
