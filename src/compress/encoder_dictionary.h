@@ -94,16 +94,17 @@ class EncoderDictionary {
     if (at_t != 0) {
       const unsigned s = static_cast<unsigned>(__builtin_ctz(at_t));
       if (home.keys[s] == key) return code_in(home, s);
+      // The rare other strings with the same t.
+      const int32_t code = find(home, key, at_t & (at_t - 1));
+      if (code >= 0) return code;
     }
-    int32_t code = find(home, key, at_t);
-    if (code >= 0) return code;
     if ((home.header & kFillMask) == kSlots) {
       const Bucket& next = buckets_[first + 1];
-      code = find(next, key | kSecondChoice, slots_at(next, t));
+      const int32_t code = find(next, key | kSecondChoice, slots_at(next, t));
       if (code >= 0) return code;
     }
     if ((home.header & kStashed) != 0) {
-      code = stash_find(prefix, t);
+      const int32_t code = stash_find(prefix, t);
       if (code >= 0) return code;
     }
     return insert(prefix, t);

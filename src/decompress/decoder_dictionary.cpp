@@ -186,8 +186,6 @@ DecoderDictionary::~DecoderDictionary() {
   platform::release(groups_);
 }
 
-void DecoderDictionary::expand_into_file(int descriptor) { output_file_ = descriptor; }
-
 Status DecoderDictionary::grow_output(uint64_t bytes, bool huge_pages) {
   void* grown = nullptr;
   if (output_file_ >= 0 && output_ == nullptr) {

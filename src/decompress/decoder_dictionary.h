@@ -42,7 +42,7 @@ class DecoderDictionary {
   // grow (a file system that cannot reserve space, a disk without room for
   // the doubled buffer), the output moves to memory and the file keeps
   // whatever space it had reserved.
-  void expand_into_file(int descriptor);
+  void expand_into_file(int descriptor) { output_file_ = descriptor; }
   // Whether the output is in the file given to expand_into_file.
   bool output_in_file() const { return output_file_ >= 0 && output_ != nullptr; }
 
