@@ -54,6 +54,23 @@ TEST(EncoderDictionary, FindsAllExtensionsOfManyPrefixesAfterGrowingToAnEstimate
   EXPECT_EQ(dictionary.count(), 256 + kPrefixes * 256);
 }
 
+TEST(EncoderDictionary, TellsApartStringsOfOneHashByTheirPrefix) {
+  // Strings whose hashes agree lie at the same t: the first slot of that t is
+  // often another string's, and past seven they fill the next bucket and the
+  // stash.
+  EncoderDictionary dictionary;
+  ASSERT_EQ(dictionary.initialize(UINT64_MAX), kOk);
+  const uint64_t hash = EncoderDictionary::triple_hash(0x414243);
+  constexpr uint32_t kStrings = 24;
+  for (uint32_t i = 0; i < kStrings; ++i) {
+    ASSERT_EQ(dictionary.lookup_or_insert(256 + 3 * i, hash), EncoderDictionary::kInserted) << i;
+  }
+  for (uint32_t i = kStrings; i-- > 0;) {  // newest first, each behind the older ones
+    ASSERT_EQ(dictionary.lookup_or_insert(256 + 3 * i, hash), static_cast<int32_t>(256 + i)) << i;
+  }
+  EXPECT_EQ(dictionary.lookup_or_insert(257, hash), EncoderDictionary::kInserted);
+}
+
 TEST(EncoderDictionary, MemoryLimitStopsTheFirstTableOrLaterGrowth) {
   // The smallest power of two that holds the first tables cannot hold them grown twice.
   uint64_t limit = 1;
