@@ -53,7 +53,7 @@ class DecoderDictionary {
   // kOutOfMemory when the buffers cannot grow.
   Status expand(const uint32_t* codes, size_t count);
   // How many codes past the current one expand reads.
-  static constexpr size_t kLookahead = 32;
+  static constexpr size_t kLookahead = 64;
 
   // Entries defined so far, the 256 roots included.
   uint64_t count() const { return codes_ == 0 ? 256 : 255 + codes_; }

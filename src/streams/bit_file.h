@@ -53,6 +53,7 @@ class BitFile {
   // Gives the reader the next `count` bytes of the stream, which must stay
   // valid until read_bits has returned false.
   void feed(const uint8_t* bytes, size_t count) {
+    begin_ = bytes;
     next_ = bytes;
     end_ = bytes + count;
   }
@@ -81,33 +82,31 @@ class BitFile {
     return true;
   }
   // Reads up to `count` values of `width` bits (1..32) into `values`, as
-  // read_bits would, while well over eight bytes fed remain unread; returns
-  // how many it read. Each value tops the pending bits up to 56 or more from
-  // eight bytes loaded at once, so no branch depends on the widths.
+  // read_bits would, while eight bytes fed remain unread past each value's
+  // first byte; returns how many it read, 0 also while pending bits come
+  // from an earlier piece. Each value is cut straight out of eight bytes
+  // loaded at its bit position, which only adds up the widths from one value
+  // to the next: no branch, and no state but the position.
   size_t read_run(unsigned width, size_t count, uint32_t* values) {
-    // In locals: the stores to `values` could otherwise alias the members.
-    const uint8_t* next = next_;
-    uint64_t pending = pending_;
-    unsigned pending_count = pending_count_;
-    const uint32_t mask = static_cast<uint32_t>((uint64_t{1} << width) - 1);
-    // A value takes fewer than eight bytes at a time and its width in bits on
-    // average, so this many find eight bytes unread before each load.
-    const size_t unread = static_cast<size_t>(end_ - next_);
-    const size_t most = unread >= 16 ? std::min<size_t>(count, (unread - 16) * 8 / width + 1) : 0;
+    // The pending bits are the last ones of the bytes before next_.
+    const size_t pending_bytes = (pending_count_ + 7) / 8;
+    if (static_cast<size_t>(next_ - begin_) < pending_bytes) return 0;
+    const uint8_t* const base = next_ - pending_bytes;
+    const uint64_t first_bit = 8 * pending_bytes - pending_count_;  // of base's bits, taken already
+    const uint64_t bits = 8 * static_cast<uint64_t>(end_ - base);
+    const size_t most = bits >= first_bit + 64 ? std::min<uint64_t>(count, (bits - 64 - first_bit) / width + 1) : 0;
+    uint64_t bit = first_bit;
     for (size_t read = 0; read < most; ++read) {
       uint64_t word;
-      std::memcpy(&word, next, sizeof word);
+      std::memcpy(&word, base + bit / 8, sizeof word);
       if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
-      const unsigned taken = (63 - pending_count) / 8;  // whole bytes that fit beside the pending bits
-      // Shifted in two steps, so that taking no byte brings in no bit.
-      pending = (pending << (8 * taken)) | ((word >> 1) >> (63 - 8 * taken));
-      pending_count += 8 * taken - width;
-      next += taken;
-      values[read] = static_cast<uint32_t>(pending >> pending_count) & mask;
+      values[read] = static_cast<uint32_t>((word << (bit % 8)) >> (64 - width));
+      bit += width;
     }
-    next_ = next;
-    pending_ = pending;
-    pending_count_ = pending_count;
+    // Back to whole bytes taken and the bits left of a partly taken one.
+    next_ = base + (bit + 7) / 8;
+    pending_count_ = static_cast<unsigned>((8 - bit % 8) % 8);
+    pending_ = pending_count_ == 0 ? 0 : next_[-1];
     return most;
   }
 
@@ -124,6 +123,7 @@ class BitFile {
   uint8_t staging_[kStagingBytes + 8];  // writing: bytes on their way to sink_, and room
                                         // for the last eight-byte store
   size_t staged_ = 0;                // writing: bytes staged
+  const uint8_t* begin_ = nullptr;   // reading: the start of the bytes fed
   const uint8_t* next_ = nullptr;    // reading: the next byte fed and not yet taken
   const uint8_t* end_ = nullptr;     // reading: the end of the bytes fed
   uint64_t pending_ = 0;             // bits not yet handed on (low end)
