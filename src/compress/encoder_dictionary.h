@@ -128,6 +128,9 @@ class EncoderDictionary {
     touch_soon(&buckets_[first + ((full_[first / 64] >> (first % 64)) & 1)]);
   }
 
+  // Starts loading the entry of the two-byte string `first`, `second`.
+  void prefetch_pair(uint8_t first, uint8_t second) const { touch_soon(&pairs_[first << 8 | second]); }
+
   // Number of codes defined, roots included: the code the next entry gets.
   uint32_t count() const { return count_; }
 
