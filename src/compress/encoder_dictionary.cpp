@@ -46,9 +46,6 @@ constexpr unsigned kMostPositionBits = 31;
 
 uint64_t stash_bytes(size_t capacity) { return uint64_t{capacity} * 12; }
 
-// The full-bucket bits of a table of `buckets` (and the one after the last).
-size_t full_bytes(size_t buckets) { return (buckets / 64 + 1) * sizeof(uint64_t); }
-
 }  // namespace
 
 static_assert(tags_tell_bytes_apart(0x9E3779B97F4A7C15u, kLeastPositionBits));
@@ -60,7 +57,6 @@ uint64_t EncoderDictionary::buckets_for(uint64_t entries) {
 EncoderDictionary::~EncoderDictionary() {
   platform::release(pairs_);
   platform::release(block_);
-  platform::release(full_);
   platform::release(stash_);
   platform::release(loose_);
 }
@@ -97,8 +93,7 @@ Status EncoderDictionary::initialize(uint64_t memory_limit, uint64_t expected_en
   buckets_ = reinterpret_cast<Bucket*>((reinterpret_cast<uintptr_t>(block_) + kAlignment - 1) & ~(kAlignment - 1));
   bucket_count_ = first;
   grow_at_ = first * kSlots * kFullLoadTenths / 10;
-  full_ = static_cast<uint64_t*>(platform::allocate_zeroed(full_bytes(first)));
-  return full_ != nullptr ? kOk : kOutOfMemory;
+  return kOk;
 }
 
 void EncoderDictionary::fill_slot(size_t index, uint32_t key, uint32_t code, uint32_t t) {
@@ -108,7 +103,6 @@ void EncoderDictionary::fill_slot(size_t index, uint32_t key, uint32_t code, uin
   bucket.codes[s] = (code - 256) | ((t >> 8) & 1) << 31;
   bucket.lows[s] = static_cast<uint8_t>(t);
   ++bucket.header;
-  if (s + 1 == kSlots) full_[index / 64] |= uint64_t{1} << (index % 64);
 }
 
 bool EncoderDictionary::place(uint32_t prefix, uint32_t code, uint32_t t) {
@@ -138,7 +132,7 @@ unsigned EncoderDictionary::slot_of_own(const Bucket& bucket, bool own) {
 }
 
 // Each move is followed by a fill of `from`, so a full bucket is never left
-// with room and its bit stays set.
+// with room: lookups may keep trusting a bucket with room to end the search.
 void EncoderDictionary::move_slot(size_t from_index, unsigned s, size_t to_index, uint32_t choice) {
   Bucket& from = buckets_[from_index];
   Bucket& to = buckets_[to_index];
@@ -147,7 +141,6 @@ void EncoderDictionary::move_slot(size_t from_index, unsigned s, size_t to_index
   to.codes[t] = from.codes[s];
   to.lows[t] = from.lows[s];
   ++to.header;
-  if (t + 1 == kSlots) full_[to_index / 64] |= uint64_t{1} << (to_index % 64);
   const unsigned last = (from.header & kFillMask) - 1;
   from.keys[s] = from.keys[last];
   from.codes[s] = from.codes[last];
@@ -211,17 +204,10 @@ bool EncoderDictionary::rebuild(size_t new_count) {
   loose_ = static_cast<Loose*>(platform::allocate_zeroed((entries_ + 1) * sizeof(Loose)));
   if (loose_ == nullptr) return false;
   loose_entries_ = 0;
-  uint64_t* full = static_cast<uint64_t*>(platform::allocate_zeroed(full_bytes(new_count)));
-  if (full == nullptr) {
-    platform::release(loose_);
-    loose_ = nullptr;
-    return false;
-  }
   if (new_count > reserved_count_) {
     const size_t offset = static_cast<size_t>(reinterpret_cast<char*>(buckets_) - static_cast<char*>(block_));
     void* new_block = platform::resize(block_, new_bytes);
     if (new_block == nullptr) {
-      platform::release(full);
       platform::release(loose_);
       loose_ = nullptr;
       return false;
@@ -237,8 +223,6 @@ bool EncoderDictionary::rebuild(size_t new_count) {
     std::memset(static_cast<void*>(buckets_ + reserved_count_ + 1), 0, (new_count - reserved_count_) * sizeof(Bucket));
     reserved_count_ = new_count;
   }
-  platform::release(full_);
-  full_ = full;
   bucket_count_ = new_count;
   grow_at_ = new_count * kSlots * kFullLoadTenths / 10;
 

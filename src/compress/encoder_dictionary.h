@@ -35,9 +35,10 @@ namespace lzw {
 // is exact, never probable, and the table can be rebuilt from its slots alone.
 //
 // A string lies in the bucket of its t (64 bytes, one cache line, 7 slots)
-// or, when that one is full, in the next: the two lines are fetched together
-// for little more than one, and a lookup whose bucket has room needs only
-// the first. Strings are shifted along short runs of full buckets to make
+// or, when that one is full, in the next, which a lookup whose bucket has
+// room never reads. Only the first line is prefetched: choosing the second
+// by a bitmap of full buckets made each prefetch wait on a load of its own,
+// and the text tar and mixed data took a tenth longer. Strings are shifted along short runs of full buckets to make
 // room, so the table runs four-fifths full, about 11 bytes an entry; the
 // rare string that still finds no room goes to a side table, the stash,
 // which costs one more miss.
@@ -119,14 +120,8 @@ class EncoderDictionary {
   }
 
   // Starts loading the bucket where the string with content hash `hash` lies
-  // or would be inserted, and the next one if that is full. (A stale table
-  // size only wastes the prefetch.)
-  void prefetch(uint64_t hash) const {
-    const uint32_t t = position_of(hash);
-    const size_t first = home_bucket(t);
-    touch_soon(&buckets_[first]);
-    touch_soon(&buckets_[first + ((full_[first / 64] >> (first % 64)) & 1)]);
-  }
+  // or would be inserted. (A stale table size only wastes the prefetch.)
+  void prefetch(uint64_t hash) const { touch_soon(&buckets_[home_bucket(position_of(hash))]); }
 
   // Starts loading the entry of the two-byte string `first`, `second`.
   void prefetch_pair(uint8_t first, uint8_t second) const { touch_soon(&pairs_[first << 8 | second]); }
@@ -250,9 +245,6 @@ class EncoderDictionary {
                                  // last one takes only strings of the one before
   size_t bucket_count_ = 0;      // table size
   size_t reserved_count_ = 0;    // buckets block_ has room for; zeros past bucket_count_ + 1
-  // One bit a bucket, set when it is full: small enough to stay in cache,
-  // it tells prefetch whether the next bucket may hold the string.
-  uint64_t* full_ = nullptr;
   size_t grow_at_ = 0;           // entries that trigger growth
   size_t entries_ = 0;           // entries in buckets_ and the stash
   uint32_t count_ = 256;         // codes defined, the 256 roots included
