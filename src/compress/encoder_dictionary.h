@@ -38,10 +38,10 @@ namespace lzw {
 // or, when that one is full, in the next, which a lookup whose bucket has
 // room never reads. Only the first line is prefetched: choosing the second
 // by a bitmap of full buckets made each prefetch wait on a load of its own,
-// and the text tar and mixed data took a tenth longer. Strings are shifted along short runs of full buckets to make
-// room, so the table runs four-fifths full, about 11 bytes an entry; the
-// rare string that still finds no room goes to a side table, the stash,
-// which costs one more miss.
+// and the text tar and mixed data took a tenth longer. Strings are shifted
+// along short runs of full buckets to make room, so the table runs
+// four-fifths full, about 11 bytes an entry; the rare string that still
+// finds no room goes to a side table, the stash, which costs one more miss.
 //
 // Buckets follow the order of t, so a larger table sends every entry to the
 // same or a later bucket: the table grows in place, swept from its end, and

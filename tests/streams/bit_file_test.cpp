@@ -79,5 +79,44 @@ TEST(BitFile, RandomValuesOfEveryWidthRoundTripWhateverThePieces) {
   }
 }
 
+// Runs of one width, read by read_run as far as it goes and by read_bits
+// otherwise, from pieces that each lie in a buffer of their own and are freed
+// once the next is fed: a read before or past the piece (the sanitizers) or a
+// wrong bit position (the values) shows.
+TEST(BitFile, RunsOfOneWidthAreReadOnlyFromThePieceFed) {
+  for (unsigned width : {1u, 9u, 13u, 24u, 31u, 32u}) {
+    std::mt19937 random(width);
+    Values values(3000);
+    std::vector<uint32_t> expected;
+    for (auto& [value, value_width] : values) {
+      value_width = width;
+      value = static_cast<uint32_t>(random()) >> (32 - width);
+      expected.push_back(value);
+    }
+    const Bytes bytes = write_values(values);
+    for (size_t piece : {5, 9, 64, 1000}) {
+      SCOPED_TRACE(::testing::Message() << "width " << width << ", pieces of " << piece);
+      BitFile bits;
+      Bytes fed_piece;
+      std::vector<uint32_t> read(values.size());
+      size_t done = 0, fed = 0;
+      while (done < values.size()) {
+        done += bits.read_run(width, values.size() - done, &read[done]);
+        if (done == values.size()) break;
+        if (bits.read_bits(width, &read[done])) {
+          ++done;
+          continue;
+        }
+        ASSERT_LT(fed, bytes.size());
+        // A new buffer, exactly the piece's size; the old one is freed.
+        fed_piece = Bytes(bytes.begin() + fed, bytes.begin() + std::min(fed + piece, bytes.size()));
+        bits.feed(fed_piece.data(), fed_piece.size());
+        fed += fed_piece.size();
+      }
+      EXPECT_EQ(read, expected);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace lzw
