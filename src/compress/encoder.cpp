@@ -80,7 +80,7 @@ class LookAhead {
     assert(depth >= kLeastDepth && depth <= kLookahead);
     ahead_ = start + 3;
     hash_ = EncoderDictionary::triple_hash(first_three);
-    ring_[ahead_ % kRing] = hash_;
+    ring_[ahead_ % kRing] = dictionary.probe(hash_);
     running_ = false;
     while (ahead_ < start + depth) extend(byte_ahead, dictionary);
   }
@@ -93,23 +93,27 @@ class LookAhead {
     running_ = true;
     if (ahead_ < next + kLookahead) extend(byte_ahead, dictionary);
   }
-  // The hash of the string from its start through position `last`.
-  uint64_t hash_through(uint64_t last) const {
+  // The probe of the string from its start through position `last`.
+  EncoderDictionary::Probe probe_through(uint64_t last) const {
     assert(last < ahead_ && ahead_ - last <= kRing);
     return ring_[(last + 1) % kRing];
   }
-  // The hash of the three-byte string given to the latest start.
-  uint64_t first_hash(uint64_t start) const { return ring_[(start + 3) % kRing]; }
+  // The probe of the three-byte string given to the latest start.
+  EncoderDictionary::Probe first_probe(uint64_t start) const { return ring_[(start + 3) % kRing]; }
 
  private:
   template <typename ByteAt>
   void extend(const ByteAt& byte_ahead, const EncoderDictionary& dictionary) {
     hash_ = EncoderDictionary::extend_hash(hash_, byte_ahead(ahead_));
-    ring_[++ahead_ % kRing] = hash_;
-    dictionary.prefetch(hash_);
+    const EncoderDictionary::Probe probe = dictionary.probe(hash_);
+    ring_[++ahead_ % kRing] = probe;
+    dictionary.prefetch(probe);
   }
 
-  uint64_t ring_[kRing];  // ring_[j % kRing]: hash of the input from the string's start to before j
+  // ring_[j % kRing]: probe of the input from the string's start to before j.
+  // Probes are made after the insertion that ended the previous string, and
+  // the string's own lookups insert nothing until it ends, so none goes stale.
+  EncoderDictionary::Probe ring_[kRing];
   uint64_t ahead_ = 0;    // hashes are known up to here
   uint64_t hash_ = 0;     // the hash at ahead_
   bool running_ = false;  // the string outlived its depth: keep kLookahead ahead
@@ -242,7 +246,7 @@ Status Encoder::State::code_until(uint64_t limit) {
     codes_.write(current);
     current = byte_at(next);
     look_ahead.start(next, three_bytes(&window[next - base]), sampler.depth(), byte_at, dictionary);
-    if (!sampler.speculating()) dictionary.prefetch(look_ahead.first_hash(next));
+    if (!sampler.speculating()) dictionary.prefetch(look_ahead.first_probe(next));
     sampler.count_string(next, expected_size, dictionary);
     ++next;
   };
@@ -263,7 +267,7 @@ Status Encoder::State::code_until(uint64_t limit) {
     int32_t found = 0;
     while (next < limit) {
       step();
-      found = dictionary.lookup_or_insert(current, look_ahead.hash_through(next));
+      found = dictionary.lookup_or_insert(current, look_ahead.probe_through(next));
       if (found < 0) break;
       current = static_cast<uint32_t>(found);
       ++next;

@@ -1,6 +1,7 @@
 #ifndef LZW_COMPRESS_ENCODER_DICTIONARY_H_
 #define LZW_COMPRESS_ENCODER_DICTIONARY_H_
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -78,29 +79,40 @@ class EncoderDictionary {
   // table can grow straight to that size instead of in small steps.
   void expect(uint64_t entries) { expected_entries_ = entries; }
 
-  // Looks up the string `prefix` + one byte, whose content hash is `hash`;
+  // Where the string with a given content hash lies or would be inserted.
+  // A probe stays valid until the next insertion, which may grow the table.
+  struct Probe {
+    uint32_t t;       // the string's position value: the top bits of its hash
+    uint32_t bucket;  // its home bucket
+  };
+  Probe probe(uint64_t hash) const {
+    const uint32_t t = position_of(hash);
+    return Probe{t, static_cast<uint32_t>(home_bucket(t))};
+  }
+
+  // Looks up the string `prefix` + one byte, whose probe is `probe`;
   // `prefix` is at least 256 (two-byte strings have lookup_or_insert_pair).
   // Returns its code when present. Otherwise inserts it with code count() and
   // returns kInserted, or returns kNoMemory (changing nothing) when the table
   // had to grow and could not.
-  int32_t lookup_or_insert(uint32_t prefix, uint64_t hash) {
-    const uint32_t t = position_of(hash);
+  int32_t lookup_or_insert(uint32_t prefix, Probe probe) {
+    assert(probe.bucket == home_bucket(probe.t));
+    const uint32_t t = probe.t;
     const uint32_t key = prefix - 255;
-    const size_t first = home_bucket(t);
-    // Most lookups are settled by the first slot whose t matches: finding it
-    // needs only the hash, so the lookup waits on the previous one (which
-    // gives `prefix`) for a single compare.
-    const Bucket& home = buckets_[first];
-    const unsigned at_t = slots_at(home, t);
-    if (at_t != 0) {
-      const unsigned s = static_cast<unsigned>(__builtin_ctz(at_t));
-      if (home.keys[s] == key) return code_in(home, s);
-      // The rare other strings with the same t.
-      const int32_t code = find(home, key, at_t & (at_t - 1));
+    // Most lookups are settled by the first slot whose t matches in its low
+    // 8 bits: finding it needs only the probe, so the lookup waits on the
+    // previous one (which gives `prefix`) for a single compare.
+    const Bucket& home = buckets_[probe.bucket];
+    const unsigned at_low = slots_at_low(home, t);
+    if (at_low != 0) {
+      const unsigned s = static_cast<unsigned>(__builtin_ctz(at_low));
+      if (home.keys[s] == key && ((home.codes[s] ^ t << 23) & 0x80000000u) == 0) return code_in(home, s);
+      // The rare other strings with the same low bits.
+      const int32_t code = find(home, key, slots_at(home, t));
       if (code >= 0) return code;
     }
     if ((home.header & kFillMask) == kSlots) {
-      const Bucket& next = buckets_[first + 1];
+      const Bucket& next = buckets_[probe.bucket + 1];
       const int32_t code = find(next, key | kSecondChoice, slots_at(next, t));
       if (code >= 0) return code;
     }
@@ -122,6 +134,7 @@ class EncoderDictionary {
   // Starts loading the bucket where the string with content hash `hash` lies
   // or would be inserted. (A stale table size only wastes the prefetch.)
   void prefetch(uint64_t hash) const { touch_soon(&buckets_[home_bucket(position_of(hash))]); }
+  void prefetch(Probe probe) const { touch_soon(&buckets_[probe.bucket]); }
 
   // Starts loading the entry of the two-byte string `first`, `second`.
   void prefetch_pair(uint8_t first, uint8_t second) const { touch_soon(&pairs_[first << 8 | second]); }
@@ -167,27 +180,35 @@ class EncoderDictionary {
   uint32_t position_of(uint64_t hash) const { return static_cast<uint32_t>(hash >> position_shift_); }
   // Buckets split the range of t into equal runs, in order.
   size_t home_bucket(uint32_t t) const { return static_cast<size_t>((uint64_t{t} * bucket_count_) >> position_bits_); }
+  // The slots of `bucket` whose t has the low 8 bits of `t`, as bits; free
+  // slots may be among them, but only after every slot in use.
+  static unsigned slots_at_low(const Bucket& bucket, uint32_t t) {
+#if defined(__SSE2__)
+    const __m128i lows = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bucket.lows));
+    const unsigned low = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(lows, _mm_set1_epi8(static_cast<char>(t)))));
+    return low & ((1u << kSlots) - 1);  // the eighth byte of lows is the header
+#else
+    unsigned matches = 0;
+    for (unsigned s = 0; s < kSlots; ++s) matches |= unsigned{bucket.lows[s] == static_cast<uint8_t>(t)} << s;
+    return matches;
+#endif
+  }
   // The slots of `bucket` whose t is `t`, as bits. Either bucket of a string
   // pins its t to at most 512 values, so the 9 bits kept are enough. Free
   // slots may be among them, but only after every slot in use. Slots are
   // compared side by side: where a match lies is unpredictable, and a branch
   // per slot would mostly be mispredicted.
   static unsigned slots_at(const Bucket& bucket, uint32_t t) {
+    const unsigned low = slots_at_low(bucket, t);
 #if defined(__SSE2__)
-    const __m128i lows = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bucket.lows));
-    const unsigned low = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(lows, _mm_set1_epi8(static_cast<char>(t)))));
     // The top bits of codes[0..3] and codes[3..6].
     const unsigned tops = static_cast<unsigned>(_mm_movemask_ps(_mm_loadu_ps(reinterpret_cast<const float*>(bucket.codes)))) |
                           static_cast<unsigned>(_mm_movemask_ps(_mm_loadu_ps(reinterpret_cast<const float*>(bucket.codes + 3)))) << 3;
-    const unsigned same_top = ((t >> 8) & 1) != 0 ? tops : ~tops;
-    return low & same_top & ((1u << kSlots) - 1);  // the eighth byte of lows is the header
 #else
-    unsigned matches = 0;
-    for (unsigned s = 0; s < kSlots; ++s) {
-      matches |= unsigned{bucket.lows[s] == static_cast<uint8_t>(t) && (bucket.codes[s] >> 31) == ((t >> 8) & 1)} << s;
-    }
-    return matches;
+    unsigned tops = 0;
+    for (unsigned s = 0; s < kSlots; ++s) tops |= (bucket.codes[s] >> 31) << s;
 #endif
+    return low & (((t >> 8) & 1) != 0 ? tops : ~tops);
   }
   // The slots of `bucket` holding this key (see Bucket), as bits.
   static unsigned slots_keyed(const Bucket& bucket, uint32_t key) {

@@ -12,7 +12,7 @@ int32_t look_up_pair(EncoderDictionary& dictionary, uint32_t i) {
   return dictionary.lookup_or_insert_pair(i & 255, i >> 8);
 }
 int32_t look_up_triple(EncoderDictionary& dictionary, uint32_t i) {
-  return dictionary.lookup_or_insert(256 + i, EncoderDictionary::triple_hash(i | 7 << 16));
+  return dictionary.lookup_or_insert(256 + i, dictionary.probe(EncoderDictionary::triple_hash(i | 7 << 16)));
 }
 
 TEST(EncoderDictionary, HandsOutCodesInInsertionOrderAndFindsThemAfterGrowing) {
@@ -38,7 +38,7 @@ TEST(EncoderDictionary, FindsAllExtensionsOfManyPrefixesAfterGrowingToAnEstimate
   auto look_up = [&](uint32_t prefix, int byte) {
     const uint64_t hash = prefix % 2 == 0 ? EncoderDictionary::triple_hash(prefix | byte << 16)
                                           : EncoderDictionary::extend_hash(prefix * 0x9E3779B97F4A7C15u, byte);
-    return dictionary.lookup_or_insert(256 + prefix, hash);
+    return dictionary.lookup_or_insert(256 + prefix, dictionary.probe(hash));
   };
   constexpr uint32_t kPrefixes = 2000;
   for (bool inserting : {true, false}) {
@@ -63,12 +63,12 @@ TEST(EncoderDictionary, TellsApartStringsOfOneHashByTheirPrefix) {
   const uint64_t hash = EncoderDictionary::triple_hash(0x414243);
   constexpr uint32_t kStrings = 24;
   for (uint32_t i = 0; i < kStrings; ++i) {
-    ASSERT_EQ(dictionary.lookup_or_insert(256 + 3 * i, hash), EncoderDictionary::kInserted) << i;
+    ASSERT_EQ(dictionary.lookup_or_insert(256 + 3 * i, dictionary.probe(hash)), EncoderDictionary::kInserted) << i;
   }
   for (uint32_t i = kStrings; i-- > 0;) {  // newest first, each behind the older ones
-    ASSERT_EQ(dictionary.lookup_or_insert(256 + 3 * i, hash), static_cast<int32_t>(256 + i)) << i;
+    ASSERT_EQ(dictionary.lookup_or_insert(256 + 3 * i, dictionary.probe(hash)), static_cast<int32_t>(256 + i)) << i;
   }
-  EXPECT_EQ(dictionary.lookup_or_insert(257, hash), EncoderDictionary::kInserted);
+  EXPECT_EQ(dictionary.lookup_or_insert(257, dictionary.probe(hash)), EncoderDictionary::kInserted);
 }
 
 TEST(EncoderDictionary, MemoryLimitStopsTheFirstTableOrLaterGrowth) {
