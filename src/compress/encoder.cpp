@@ -84,13 +84,16 @@ class LookAhead {
     running_ = false;
     while (ahead_ < start + depth) extend(byte_ahead, dictionary);
   }
-  // Hashes and prefetches one more extension when the string runs ahead (its
-  // lookups have used up the depth prefetched at its start) and fewer than
-  // kLookahead extensions lie beyond `next`.
+  // Once the string runs ahead (its lookups have used up the depth prefetched
+  // at its start), hashes and prefetches up to two more extensions, as long
+  // as fewer than kLookahead lie beyond `next`: two a byte, so that a string
+  // that outgrew its depth soon has kLookahead prefetched ahead of it.
   template <typename ByteAt>
   void widen(uint64_t next, const ByteAt& byte_ahead, const EncoderDictionary& dictionary) {
     if (!running_ && ahead_ > next) return;
     running_ = true;
+    if (ahead_ >= next + kLookahead) return;
+    extend(byte_ahead, dictionary);
     if (ahead_ < next + kLookahead) extend(byte_ahead, dictionary);
   }
   // The probe of the string from its start through position `last`.
@@ -236,7 +239,6 @@ Status Encoder::State::code_until(uint64_t limit) {
       dictionary.prefetch(EncoderDictionary::extend_hash(triple, ahead[3]));
       dictionary.prefetch_pair(ahead[0], ahead[1]);
     }
-    look_ahead.widen(next, byte_at, dictionary);
     look_ahead.widen(next, byte_at, dictionary);
   };
   // The string ends before `next`: its code goes out and a new string starts
