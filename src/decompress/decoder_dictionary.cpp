@@ -29,10 +29,13 @@ constexpr size_t kStringLookahead = 32;
 // frontier, a tenth of a small expansion.
 constexpr uint64_t kCommitAhead = 256 * 1024;
 // From this archive size on, the buffers take huge pages anyway, the output's
-// file as well as memory: reading back from a gigabyte of output through
-// small pages took a third more user time, and 2 MiB of frontier per buffer
-// is noise beside such an expansion.
-constexpr uint64_t kHugePagedArchive = uint64_t{64} << 20;
+// file as well as memory. Past a few megabytes the copies read back at
+// random through more pages than the TLB holds, and on a virtual machine
+// each miss walks two page tables: with huge pages random bytes and the text
+// tar expanded about a third faster from archives of 8 to 26 MB. The 2 MiB
+// of frontier per buffer this may hold is at most a fifth of such an
+// expansion's memory.
+constexpr uint64_t kHugePagedArchive = uint64_t{8} << 20;
 
 // Commits the pages of `block` (of `capacity` bytes, committed up to `ready`)
 // a chunk beyond `needed`; returns the new committed size.
