@@ -254,6 +254,10 @@ class EncoderDictionary {
   bool shift_forward(size_t full);
   bool shift_back(size_t full);
   bool grow();
+  // The first address of `block` on the table's alignment.
+  Bucket* aligned_buckets(void* block) const {
+    return reinterpret_cast<Bucket*>((reinterpret_cast<uintptr_t>(block) + alignment_ - 1) & ~(alignment_ - 1));
+  }
   // Grows the table in place to `new_count` buckets, keeping every entry.
   bool rebuild(size_t new_count);
   size_t stash_slot(uint32_t t) const { return static_cast<size_t>((t * uint64_t{kMultiplier}) >> stash_shift_); }
@@ -266,6 +270,7 @@ class EncoderDictionary {
                                  // last one takes only strings of the one before
   size_t bucket_count_ = 0;      // table size
   size_t reserved_count_ = 0;    // buckets block_ has room for; zeros past bucket_count_ + 1
+  size_t alignment_ = 64;        // of buckets_ within block_: a cache line or a huge page
   size_t grow_at_ = 0;           // entries that trigger growth
   size_t entries_ = 0;           // entries in buckets_ and the stash
   uint32_t count_ = 256;         // codes defined, the 256 roots included
