@@ -32,7 +32,7 @@ constexpr uint64_t kCommitAhead = 256 * 1024;
 // file as well as memory. Past a few megabytes the copies read back at
 // random through more pages than the TLB holds, and on a virtual machine
 // each miss walks two page tables: with huge pages random bytes and the text
-// tar expanded about a third faster from archives of 8 to 26 MB. The 2 MiB
+// tar expanded about two-fifths faster from archives of 8 to 26 MB. The 2 MiB
 // of frontier per buffer this may hold is at most a fifth of such an
 // expansion's memory.
 constexpr uint64_t kHugePagedArchive = uint64_t{8} << 20;
