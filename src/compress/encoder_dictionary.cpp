@@ -34,10 +34,6 @@ constexpr uint64_t kSmallFirstBuckets = uint64_t{1} << 16;  // 4 MiB
 // Small tables double; large ones grow in smaller steps (see grow).
 constexpr size_t kGentleGrowthFrom = (size_t{32} << 20) / 64;
 constexpr size_t kAlignment = 64;
-// A table large enough for huge pages starts on one. Otherwise its first
-// megabyte or so lies in the small pages before the block's first huge page
-// boundary, a fault per 4 KiB: most of the faults of compressing a small file.
-constexpr size_t kHugePage = size_t{2} << 20;
 // The table grows when four-fifths full. Fuller, so many buckets are full
 // that lookups fetch a second line and insertions shift strings along lines
 // nobody prefetched: at nine-tenths, mixed data took a tenth longer to save
@@ -93,8 +89,11 @@ Status EncoderDictionary::initialize(uint64_t memory_limit, uint64_t expected_en
   // pages, which a reallocation loses.
   reserved_count_ = static_cast<size_t>(std::max<uint64_t>(
       first, std::min<uint64_t>(buckets_for(4 * expected_entries), memory_limit_ / sizeof(Bucket) - 2)));
+  // A table that gets huge pages starts on one. Otherwise its first megabyte
+  // or so lies in the small pages before the block's first huge page
+  // boundary, a fault per 4 KiB: most of the faults of compressing a small file.
   const uint64_t reserved_bytes = uint64_t{reserved_count_ + 1} * sizeof(Bucket);
-  alignment_ = reserved_bytes >= 2 * kHugePage ? kHugePage : kAlignment;
+  alignment_ = reserved_bytes >= platform::kLeastHugePagedBlock ? platform::kHugePage : kAlignment;
   block_ = platform::allocate_zeroed(reserved_bytes + alignment_);
   if (block_ == nullptr) {
     // Address space is short: start small and reallocate as the table grows.
@@ -211,15 +210,15 @@ bool EncoderDictionary::grow() {
 
 bool EncoderDictionary::rebuild(size_t new_count) {
   const size_t old_count = bucket_count_;
-  const uint64_t new_bytes = uint64_t{new_count + 1} * sizeof(Bucket) + kAlignment;
-  if (new_bytes + stash_bytes(stash_capacity_) > memory_limit_) return false;
+  const uint64_t new_table_bytes = uint64_t{new_count + 1} * sizeof(Bucket);
+  if (new_table_bytes + kAlignment + stash_bytes(stash_capacity_) > memory_limit_) return false;
   // Room for every entry, though few are ever set aside: pages untouched cost nothing.
   loose_ = static_cast<Loose*>(platform::allocate_zeroed((entries_ + 1) * sizeof(Loose)));
   if (loose_ == nullptr) return false;
   loose_entries_ = 0;
   if (new_count > reserved_count_) {
     const size_t offset = static_cast<size_t>(reinterpret_cast<char*>(buckets_) - static_cast<char*>(block_));
-    void* new_block = platform::resize(block_, new_bytes - kAlignment + alignment_);
+    void* new_block = platform::resize(block_, new_table_bytes + alignment_);
     if (new_block == nullptr) {
       platform::release(loose_);
       loose_ = nullptr;

@@ -11,8 +11,7 @@ namespace lzw::platform {
 
 void* allocate_zeroed(size_t bytes, bool huge_pages) {
   void* block = std::calloc(1, bytes);
-  constexpr size_t kHugePage = size_t{2} << 20;
-  if (block != nullptr && huge_pages && bytes >= 2 * kHugePage) {
+  if (block != nullptr && huge_pages && bytes >= kLeastHugePagedBlock) {
     // Tables far larger than the caches are probed at random: huge pages
     // spare most of the TLB misses. Only whole huge pages inside the block.
     auto first = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);

@@ -8,8 +8,13 @@
 // and signal calls of platform.h, which belong to the program.
 namespace lzw::platform {
 
+// The huge page size, and the least block allocate_zeroed offers huge pages.
+inline constexpr size_t kHugePage = size_t{2} << 20;
+inline constexpr size_t kLeastHugePagedBlock = 2 * kHugePage;
+
 // Zero-filled memory whose pages are committed only when touched; nullptr on
-// failure. Large blocks are offered to the kernel for huge pages unless
+// failure. Blocks of kLeastHugePagedBlock bytes or more are offered to the
+// kernel for huge pages, in the whole huge pages inside them, unless
 // `huge_pages` is false.
 void* allocate_zeroed(size_t bytes, bool huge_pages = true);
 // Grows a block from allocate_zeroed or resize; the new bytes are not zeroed.
