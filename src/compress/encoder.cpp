@@ -40,6 +40,7 @@ constexpr size_t kSpeculation = 16;
 constexpr uint64_t kStringSample = 1024;
 constexpr uint64_t kShortString = 5;
 constexpr size_t kRing = 32;  // a power of two above kLookahead + 1
+static_assert(std::has_single_bit(kRing) && kRing > kLookahead + 1);
 // Bytes that must be buffered beyond the current one for a step of the loop:
 // the speculative word at kSpeculation and the look-ahead's next byte.
 constexpr size_t kWindowMargin = std::max(kLookahead, kSpeculation + 1) + 2;

@@ -45,6 +45,7 @@ struct Cut {
 const Cut kCuts[] = {
     {1, 64, Told::kRightSize},   {7, 100, Told::kUnknownSize},       {64, 4096, Told::kZeroSize},
     {4096, 1000, Told::kRightSize}, {4096, Limits().window_bytes, Told::kUnknownSize},
+    {5, 150, Told::kRightSize},  // just above the smallest window: refilled every hundred bytes or so
 };
 
 // The archive an Encoder writes for `input` cut as `cut` says, with its
