@@ -43,6 +43,9 @@ constexpr size_t kFullLoadTenths = 8;
 constexpr unsigned kSlotBitsOfT = 9;
 constexpr unsigned kLeastPositionBits = 10 + kSlotBitsOfT;
 constexpr unsigned kMostPositionBits = 31;
+// Fewer pages than this are committed by the thread that touches them: a
+// thread of its own would cost more than it spares.
+constexpr size_t kLeastBackgroundCommit = size_t{8} << 20;
 
 
 uint64_t stash_bytes(size_t capacity) { return uint64_t{capacity} * 12; }
@@ -56,6 +59,7 @@ uint64_t EncoderDictionary::buckets_for(uint64_t entries) {
 }
 
 EncoderDictionary::~EncoderDictionary() {
+  committer_.stop();
   platform::release(pairs_);
   platform::release(block_);
   platform::release(stash_);
@@ -106,6 +110,10 @@ Status EncoderDictionary::initialize(uint64_t memory_limit, uint64_t expected_en
   buckets_ = aligned_buckets(block_);
   bucket_count_ = first;
   grow_at_ = first * kSlots * kFullLoadTenths / 10;
+  commit_ahead_at_ = grow_at_ / 2;
+  // Strings scatter over the whole table at once: its pages are all touched
+  // within the first few thousand entries, so two threads fault them in.
+  commit_in_background(0, first + 1);
   return kOk;
 }
 
@@ -189,6 +197,7 @@ bool EncoderDictionary::shift_back(size_t full) {
 }
 
 int32_t EncoderDictionary::insert(uint32_t prefix, uint32_t t) {
+  if (entries_ >= commit_ahead_at_) commit_growth_ahead();
   if (entries_ >= grow_at_ && !grow()) return kNoMemory;
   if (!place(prefix, count_, t)) return kNoMemory;
   ++count_;
@@ -196,7 +205,21 @@ int32_t EncoderDictionary::insert(uint32_t prefix, uint32_t t) {
   return kInserted;
 }
 
-bool EncoderDictionary::grow() {
+void EncoderDictionary::commit_in_background(size_t from, size_t to) {
+  if ((to - from) * sizeof(Bucket) < kLeastBackgroundCommit) return;
+  committer_.start(buckets_ + from, (to - from) * sizeof(Bucket));
+  committed_end_ = std::max(committed_end_, to);
+}
+
+void EncoderDictionary::commit_growth_ahead() {
+  commit_ahead_at_ = ~size_t{0};
+  if (expected_entries_ < grow_at_) return;  // the input probably ends first
+  const size_t target = growth_target();
+  // A table that must move to grow is reallocated, not grown into.
+  if (target <= reserved_count_) commit_in_background(bucket_count_ + 1, target + 1);
+}
+
+size_t EncoderDictionary::growth_target() const {
   // Large tables grow by an eighth, or to the caller's estimate when that is
   // more: the last growth decides the final load, and so the peak memory.
   const size_t step = bucket_count_ < kGentleGrowthFrom ? bucket_count_ * 2 : bucket_count_ + bucket_count_ / 8;
@@ -206,8 +229,10 @@ bool EncoderDictionary::grow() {
   // Past the reserved space the table is reallocated, and two copies exist
   // for a moment: stop at its end while that still is a real step.
   if (target > reserved_count_ && reserved_count_ >= bucket_count_ + bucket_count_ / 16) target = reserved_count_;
-  return rebuild(target);
+  return target;
 }
+
+bool EncoderDictionary::grow() { return rebuild(growth_target()); }
 
 bool EncoderDictionary::rebuild(size_t new_count) {
   const size_t old_count = bucket_count_;
@@ -218,6 +243,7 @@ bool EncoderDictionary::rebuild(size_t new_count) {
   if (loose_ == nullptr) return false;
   loose_entries_ = 0;
   if (new_count > reserved_count_) {
+    committer_.stop();
     const size_t offset = static_cast<size_t>(reinterpret_cast<char*>(buckets_) - static_cast<char*>(block_));
     void* new_block = platform::resize(block_, new_table_bytes + alignment_);
     if (new_block == nullptr) {
@@ -237,6 +263,14 @@ bool EncoderDictionary::rebuild(size_t new_count) {
   }
   bucket_count_ = new_count;
   grow_at_ = new_count * kSlots * kFullLoadTenths / 10;
+  commit_ahead_at_ = entries_ + (grow_at_ - entries_) / 2;
+  if (committed_end_ > new_count + 1) {
+    // The estimate fell since the pages were committed: give back what the
+    // table does not reach, so that memory follows the entries.
+    committer_.stop();
+    platform::decommit(buckets_ + new_count + 1, (committed_end_ - new_count - 1) * sizeof(Bucket));
+    committed_end_ = new_count + 1;
+  }
 
   // From the last bucket down: a string's bucket in the larger table is
   // never before its old one, so it lands where the sweep has already been,

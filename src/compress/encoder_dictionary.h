@@ -10,6 +10,7 @@
 #endif
 
 #include "lzw/lzw.h"
+#include "streams/platform_memory.h"
 
 namespace lzw {
 
@@ -254,6 +255,14 @@ class EncoderDictionary {
   bool shift_forward(size_t full);
   bool shift_back(size_t full);
   bool grow();
+  // The bucket count the next growth would choose now.
+  size_t growth_target() const;
+  // Has the pages of buckets [from, to) committed on another core, when that
+  // many are worth a thread.
+  void commit_in_background(size_t from, size_t to);
+  // Half-way to a growth that the estimate says will come, commits the
+  // pages the grown table will need beyond the present one.
+  void commit_growth_ahead();
   // The first address of `block` on the table's alignment.
   Bucket* aligned_buckets(void* block) const {
     return reinterpret_cast<Bucket*>((reinterpret_cast<uintptr_t>(block) + alignment_ - 1) & ~(alignment_ - 1));
@@ -279,6 +288,9 @@ class EncoderDictionary {
   uint32_t position_mask_ = 0;   // 2^position_bits_ - 1
   uint64_t memory_limit_ = 0;    // most bytes the tables may hold
   uint64_t expected_entries_ = 0;  // the caller's latest estimate of the final count
+  size_t commit_ahead_at_ = ~size_t{0};  // entries at which to commit the next growth's pages
+  size_t committed_end_ = 0;     // buckets before this may have been committed in the background
+  platform::BackgroundCommit committer_;  // commits pages the table will soon touch
 
   // The stash: entries whose buckets were both full, open addressing by t.
   Loose* stash_ = nullptr;       // stash_capacity_ slots; prefix 0 when free

@@ -1,11 +1,14 @@
 #include "streams/platform_memory.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <system_error>
 
 namespace lzw::platform {
 
@@ -36,6 +39,39 @@ void commit(void* start, size_t bytes) {
   (void)start;
   (void)bytes;
 #endif
+}
+
+void decommit(void* start, size_t bytes) {
+  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t first = (reinterpret_cast<uintptr_t>(start) + page - 1) & ~(page - 1);
+  const uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(page - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
+
+void BackgroundCommit::start(void* start, size_t bytes) {
+  stop();
+  char* const begin = static_cast<char*>(start);
+  char* const end = begin + bytes;
+  sigset_t all, mask;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &mask);  // the new thread inherits the mask
+  try {
+    thread_ = std::thread([this, begin, end] {
+      for (char* from = begin; from < end && !stopping_.load(std::memory_order_relaxed); from += kHugePage) {
+        commit(from, std::min<size_t>(kHugePage, static_cast<size_t>(end - from)));
+      }
+    });
+  } catch (const std::system_error&) {
+    // No thread: the pages fault in as they are touched.
+  }
+  pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+}
+
+void BackgroundCommit::stop() {
+  if (!thread_.joinable()) return;
+  stopping_.store(true, std::memory_order_relaxed);
+  thread_.join();
+  stopping_.store(false, std::memory_order_relaxed);
 }
 
 namespace {

@@ -1,7 +1,9 @@
 #ifndef LZW_STREAMS_PLATFORM_MEMORY_H_
 #define LZW_STREAMS_PLATFORM_MEMORY_H_
 
+#include <atomic>
 #include <cstddef>
+#include <thread>
 
 // The operating-system calls the codec makes: memory for its tables, whose
 // pages matter at the sizes they reach. Part of the library, unlike the file
@@ -24,6 +26,36 @@ void release(void* block);
 // less than a fault for each; where the system cannot, they are committed
 // when touched, as usual.
 void commit(void* start, size_t bytes);
+// Gives back the pages wholly inside [start, start + bytes) of a block; they
+// read as zeros again when next touched.
+void decommit(void* start, size_t bytes);
+
+// Commits pages of a block on a thread of its own while the caller goes on,
+// so that the kernel's zeroing of fresh pages, which in a virtual machine
+// costs a tenth of compressing a large input, runs on another core. The
+// thread only asks the kernel for the pages and never reads or writes them,
+// so the caller may use the range meanwhile. It blocks every signal, which
+// thus reach the program's own threads and their handlers.
+class BackgroundCommit {
+ public:
+  BackgroundCommit() = default;
+  ~BackgroundCommit() { stop(); }
+  BackgroundCommit(const BackgroundCommit&) = delete;
+  BackgroundCommit& operator=(const BackgroundCommit&) = delete;
+
+  // Stops any earlier range, then commits [start, start + bytes) a huge page
+  // at a time. Where no thread can be started, the pages are committed when
+  // touched, as usual.
+  void start(void* start, size_t bytes);
+  // Stops at the next huge page and waits for the thread: afterwards nothing
+  // is done to the block, which may then move or be released.
+  void stop();
+
+ private:
+  std::thread thread_;                 // the committing thread, until stopped
+  std::atomic<bool> stopping_{false};  // asks it to stop early
+};
+
 // Maps the first `bytes` of the file `descriptor`, shared, after reserving
 // its disk space: a write to the mapping can then not meet a full disk, which
 // would raise SIGBUS. With `huge_pages`, the mapping is offered huge pages,
