@@ -260,7 +260,7 @@ class EncoderDictionary {
   // Has the pages of buckets [from, to) committed on another core, when that
   // many are worth a thread.
   void commit_in_background(size_t from, size_t to);
-  // Half-way to a growth that the estimate says will come, commits the
+  // On the way to a growth that the estimate says will come, commits the
   // pages the grown table will need beyond the present one.
   void commit_growth_ahead();
   // The first address of `block` on the table's alignment.
