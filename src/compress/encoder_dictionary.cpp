@@ -108,9 +108,7 @@ Status EncoderDictionary::initialize(uint64_t memory_limit, uint64_t expected_en
   }
   if (block_ == nullptr) return kOutOfMemory;
   buckets_ = aligned_buckets(block_);
-  bucket_count_ = first;
-  grow_at_ = first * kSlots * kFullLoadTenths / 10;
-  commit_ahead_at_ = grow_at_ - grow_at_ / 4;
+  set_size(first);
   // Strings scatter over the whole table at once: its pages are all touched
   // within the first few thousand entries, so two threads fault them in.
   commit_in_background(0, first + 1);
@@ -196,9 +194,24 @@ bool EncoderDictionary::shift_back(size_t full) {
   return true;
 }
 
+void EncoderDictionary::set_size(size_t count) {
+  bucket_count_ = count;
+  grow_at_ = count * kSlots * kFullLoadTenths / 10;
+  // The next growth's pages are committed three-quarters of the way there,
+  // where the estimate is close to what the growth will choose: half-way, a
+  // gigabyte's last growth was planned 7% larger than it came out.
+  commit_ahead_at_ = grow_at_ - (grow_at_ - entries_) / 4;
+}
+
 int32_t EncoderDictionary::insert(uint32_t prefix, uint32_t t) {
-  if (entries_ >= commit_ahead_at_) commit_growth_ahead();
-  if (entries_ >= grow_at_ && !grow()) return kNoMemory;
+  // One compare for both rare events: the next growth's pages, then the growth.
+  if (entries_ >= commit_ahead_at_) {
+    if (entries_ < grow_at_) {
+      commit_growth_ahead();
+    } else if (!grow()) {
+      return kNoMemory;
+    }
+  }
   if (!place(prefix, count_, t)) return kNoMemory;
   ++count_;
   ++entries_;
@@ -212,7 +225,7 @@ void EncoderDictionary::commit_in_background(size_t from, size_t to) {
 }
 
 void EncoderDictionary::commit_growth_ahead() {
-  commit_ahead_at_ = ~size_t{0};
+  commit_ahead_at_ = grow_at_;
   if (expected_entries_ < grow_at_) return;  // the input probably ends first
   const size_t target = growth_target();
   // A table that must move to grow is reallocated, not grown into. Up to
@@ -264,12 +277,7 @@ bool EncoderDictionary::rebuild(size_t new_count) {
     std::memset(static_cast<void*>(buckets_ + reserved_count_ + 1), 0, (new_count - reserved_count_) * sizeof(Bucket));
     reserved_count_ = new_count;
   }
-  bucket_count_ = new_count;
-  grow_at_ = new_count * kSlots * kFullLoadTenths / 10;
-  // Three-quarters of the way, where the estimate is close to what the
-  // growth will choose: half-way, a gigabyte's last growth was planned 7%
-  // larger than it came out.
-  commit_ahead_at_ = grow_at_ - (grow_at_ - entries_) / 4;
+  set_size(new_count);
   if (committed_end_ > new_count + 1) {
     // The estimate fell since the pages were committed: give back what the
     // table does not reach, so that memory follows the entries.

@@ -255,6 +255,9 @@ class EncoderDictionary {
   bool shift_forward(size_t full);
   bool shift_back(size_t full);
   bool grow();
+  // Sets the table's bucket count and the entry counts that trigger the next
+  // growth and the commit of its pages.
+  void set_size(size_t count);
   // The bucket count the next growth would choose now.
   size_t growth_target() const;
   // Has the pages of buckets [from, to) committed on another core, when that
@@ -280,7 +283,7 @@ class EncoderDictionary {
   size_t bucket_count_ = 0;      // table size
   size_t reserved_count_ = 0;    // buckets block_ has room for; zeros past bucket_count_ + 1
   size_t alignment_ = 64;        // of buckets_ within block_: a cache line or a huge page
-  size_t grow_at_ = 0;           // entries that trigger growth
+  size_t grow_at_ = 0;           // entries that trigger growth (see insert)
   size_t entries_ = 0;           // entries in buckets_ and the stash
   uint32_t count_ = 256;         // codes defined, the 256 roots included
   unsigned position_bits_ = 0;   // bits of t: at least 9 more than of bucket_count_ at first
@@ -288,7 +291,7 @@ class EncoderDictionary {
   uint32_t position_mask_ = 0;   // 2^position_bits_ - 1
   uint64_t memory_limit_ = 0;    // most bytes the tables may hold
   uint64_t expected_entries_ = 0;  // the caller's latest estimate of the final count
-  size_t commit_ahead_at_ = ~size_t{0};  // entries at which to commit the next growth's pages
+  size_t commit_ahead_at_ = 0;   // entries at which to commit the next growth's pages, at most grow_at_
   size_t committed_end_ = 0;     // buckets before this may have been committed in the background
   platform::BackgroundCommit committer_;  // commits pages the table will soon touch
 
