@@ -126,14 +126,14 @@ void EncoderDictionary::fill_slot(size_t index, uint32_t key, uint32_t code, uin
 
 bool EncoderDictionary::place(uint32_t prefix, uint32_t code, uint32_t t) {
   // A string goes to the bucket after its own only when its own is full, and
-  // a full bucket stays full, so a lookup that finds its bucket with room
-  // need not read the next one.
+  // a full bucket stays full: a bucket with room has no hints set.
   const size_t home = home_bucket(t);
   Bucket& own = buckets_[home];
   if ((own.header & kFillMask) < kSlots) {
     fill_slot(home, prefix - 255, code, t);
   } else if ((buckets_[home + 1].header & kFillMask) < kSlots || shift_forward(home + 1)) {
     fill_slot(home + 1, (prefix - 255) | kSecondChoice, code, t);
+    own.header |= overflow_hint(t);
   } else if (home > 0 && shift_back(home)) {
     fill_slot(home, prefix - 255, code, t);
   } else {
@@ -156,6 +156,7 @@ void EncoderDictionary::move_slot(size_t from_index, unsigned s, size_t to_index
   Bucket& from = buckets_[from_index];
   Bucket& to = buckets_[to_index];
   const unsigned t = to.header & kFillMask;
+  if (choice != 0) from.header |= overflow_hint(from.lows[s]);  // lows holds t's low bits
   to.keys[t] = (from.keys[s] & ~kSecondChoice) | choice;
   to.codes[t] = from.codes[s];
   to.lows[t] = from.lows[s];
@@ -212,7 +213,21 @@ int32_t EncoderDictionary::insert(uint32_t prefix, uint32_t t) {
       return kNoMemory;
     }
   }
-  if (!place(prefix, count_, t)) return kNoMemory;
+  // A string whose bucket is full goes to the next one or further, lines no
+  // lookup has read: placing it at once would stall the string that follows
+  // on a miss. It waits in pending_, where lookups find it, for the line
+  // prefetched here.
+  const size_t home = home_bucket(t);
+  Bucket& own = buckets_[home];
+  if ((own.header & kFillMask) < kSlots) {
+    fill_slot(home, prefix - 255, count_, t);
+  } else {
+    Loose& slot = pending_[oldest_pending_];
+    if (slot.prefix != 0 && !place(slot.prefix, slot.code, slot.t)) return kNoMemory;
+    slot = Loose{t, prefix, count_};
+    oldest_pending_ = (oldest_pending_ + 1) % kPending;
+    touch_soon(&buckets_[home + 1]);
+  }
   ++count_;
   ++entries_;
   return kInserted;
@@ -248,7 +263,16 @@ size_t EncoderDictionary::growth_target() const {
   return target;
 }
 
-bool EncoderDictionary::grow() { return rebuild(growth_target()); }
+bool EncoderDictionary::place_pending() {
+  for (Loose& slot : pending_) {
+    if (slot.prefix == 0) continue;
+    if (!place(slot.prefix, slot.code, slot.t)) return false;
+    slot.prefix = 0;
+  }
+  return true;
+}
+
+bool EncoderDictionary::grow() { return place_pending() && rebuild(growth_target()); }
 
 bool EncoderDictionary::rebuild(size_t new_count) {
   const size_t old_count = bucket_count_;
@@ -329,6 +353,7 @@ bool EncoderDictionary::rebuild(size_t new_count) {
         fill_slot(new_home, key, code, t);
       } else if (new_home >= b && (buckets_[new_home + 1].header & kFillMask) < kSlots) {
         fill_slot(new_home + 1, key | kSecondChoice, code, t);
+        buckets_[new_home].header |= overflow_hint(t);
       } else {
         loose_[loose_entries_++] = Loose{t, key + 255, code};
       }

@@ -37,13 +37,18 @@ namespace lzw {
 // is exact, never probable, and the table can be rebuilt from its slots alone.
 //
 // A string lies in the bucket of its t (64 bytes, one cache line, 7 slots)
-// or, when that one is full, in the next, which a lookup whose bucket has
-// room never reads. Only the first line is prefetched: choosing the second
-// by a bitmap of full buckets made each prefetch wait on a load of its own,
-// and the text tar and mixed data took a tenth longer. Strings are shifted
-// along short runs of full buckets to make room, so the table runs
-// four-fifths full, about 11 bytes an entry; the rare string that still
-// finds no room goes to a side table, the stash, which costs one more miss.
+// or, when that one is full, in the next. Only the first line is
+// prefetched: choosing the second by a bitmap of full buckets made each
+// prefetch wait on a load of its own, and the text tar and mixed data took a
+// tenth longer. Yet every string ends with a failing lookup, which would
+// read that second line, unprefetched, whenever its bucket is full. So a
+// bucket's header hints which strings of its own may lie in the next one,
+// and an insertion into a full bucket waits among a few pending ones for
+// the next line to come; together they took a tenth off mixed data and
+// random bytes. Strings are shifted along short runs of full buckets to make
+// room, so the table runs four-fifths full, about 11 bytes an entry; the
+// rare string that still finds no room goes to a side table, the stash,
+// which costs one more miss.
 //
 // Buckets follow the order of t, so a larger table sends every entry to the
 // same or a later bucket: the table grows in place, swept from its end, and
@@ -112,7 +117,7 @@ class EncoderDictionary {
       const int32_t code = find(home, key, slots_at(home, t));
       if (code >= 0) return code;
     }
-    if ((home.header & kFillMask) == kSlots) {
+    if ((home.header & overflow_hint(t)) != 0) {
       const Bucket& next = buckets_[probe.bucket + 1];
       const int32_t code = find(next, key | kSecondChoice, slots_at(next, t));
       if (code >= 0) return code;
@@ -120,6 +125,9 @@ class EncoderDictionary {
     if ((home.header & kStashed) != 0) {
       const int32_t code = stash_find(prefix, t);
       if (code >= 0) return code;
+    }
+    for (const Loose& waiting : pending_) {
+      if (waiting.prefix == prefix && waiting.t == t) return static_cast<int32_t>(waiting.code);
     }
     return insert(prefix, t);
   }
@@ -145,6 +153,7 @@ class EncoderDictionary {
 
  private:
   static constexpr unsigned kSlots = 7;
+  static constexpr unsigned kPending = 4;
   // One cache line. keys[s] is the prefix code - 255 (never 0, so a free
   // slot, all zeros, matches nothing) with kSecondChoice set when the entry
   // lies in the bucket after its own; codes[s] is the code - 256 with bit
@@ -154,14 +163,20 @@ class EncoderDictionary {
     uint32_t keys[kSlots];
     uint32_t codes[kSlots];
     uint8_t lows[kSlots];
-    uint8_t header;  // slots in use (low bits), kStashed
+    uint8_t header;  // slots in use (low bits), overflow hints, kStashed
   };
   static_assert(sizeof(Bucket) == 64);
   static constexpr uint32_t kSecondChoice = 0x80000000u;
-  static constexpr uint8_t kFillMask = 0x0F;
+  static constexpr uint8_t kFillMask = 0x07;
+  // Bits 3 to 6 of a bucket's header: one for each value of t's low two
+  // bits that a string of this bucket lying in the next one has, set as it
+  // moves there and kept until the table grows.
+  static constexpr unsigned kHintShift = 3;
+  static uint8_t overflow_hint(uint32_t t) { return static_cast<uint8_t>(1u << (kHintShift + (t & 3))); }
   // Set on the first bucket of every string kept in the stash.
   static constexpr uint8_t kStashed = 0x80;
-  // An entry that the table grown in place could not take at once.
+  // An entry outside the buckets: in the stash, pending, or set aside while
+  // the table grows in place.
   struct Loose {
     uint32_t t, prefix, code;
   };
@@ -254,6 +269,8 @@ class EncoderDictionary {
   // moving a string of the bucket before back to it. False when neither can.
   bool shift_forward(size_t full);
   bool shift_back(size_t full);
+  // Places every pending entry; false when one could not be placed.
+  bool place_pending();
   bool grow();
   // Sets the table's bucket count and the entry counts that trigger the next
   // growth and the commit of its pages.
@@ -300,6 +317,10 @@ class EncoderDictionary {
   size_t stash_capacity_ = 0;    // a power of two, or 0
   size_t stash_entries_ = 0;
   unsigned stash_shift_ = 64;    // 64 - log2(stash_capacity_)
+  // The latest entries whose buckets were full, each placed when its slot
+  // is needed again or the table grows (see insert); prefix 0 when free.
+  Loose pending_[kPending] = {};
+  unsigned oldest_pending_ = 0;  // the slot of pending_ to fill next
   // Entries set aside during a rebuild, placed when the sweep is done.
   Loose* loose_ = nullptr;
   size_t loose_entries_ = 0;
