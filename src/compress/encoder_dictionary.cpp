@@ -265,16 +265,7 @@ size_t EncoderDictionary::growth_target() const {
   return target;
 }
 
-bool EncoderDictionary::place_pending() {
-  for (Loose& slot : pending_) {
-    if (slot.prefix == 0) continue;
-    if (!place(slot.prefix, slot.code, slot.t)) return false;
-    slot.prefix = 0;
-  }
-  return true;
-}
-
-bool EncoderDictionary::grow() { return place_pending() && rebuild(growth_target()); }
+bool EncoderDictionary::grow() { return rebuild(growth_target()); }
 
 bool EncoderDictionary::rebuild(size_t new_count) {
   const size_t old_count = bucket_count_;

@@ -269,8 +269,6 @@ class EncoderDictionary {
   // moving a string of the bucket before back to it. False when neither can.
   bool shift_forward(size_t full);
   bool shift_back(size_t full);
-  // Places every pending entry; false when one could not be placed.
-  bool place_pending();
   bool grow();
   // Sets the table's bucket count and the entry counts that trigger the next
   // growth and the commit of its pages.
@@ -318,7 +316,8 @@ class EncoderDictionary {
   size_t stash_entries_ = 0;
   unsigned stash_shift_ = 64;    // 64 - log2(stash_capacity_)
   // The latest entries whose buckets were full, each placed when its slot
-  // is needed again or the table grows (see insert); prefix 0 when free.
+  // is needed again (see insert), in whatever table there is by then; prefix
+  // 0 when free.
   Loose pending_[kPending] = {};
   unsigned oldest_pending_ = 0;  // the slot of pending_ to fill next
   // Entries set aside during a rebuild, placed when the sweep is done.
