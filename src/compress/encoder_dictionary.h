@@ -117,6 +117,7 @@ class EncoderDictionary {
       const int32_t code = find(home, key, slots_at(home, t));
       if (code >= 0) return code;
     }
+    assert((home.header & kHints) == 0 || (home.header & kFillMask) == kSlots);  // only full buckets overflow
     if ((home.header & overflow_hint(t)) != 0) {
       const Bucket& next = buckets_[probe.bucket + 1];
       const int32_t code = find(next, key | kSecondChoice, slots_at(next, t));
@@ -172,6 +173,7 @@ class EncoderDictionary {
   // bits that a string of this bucket lying in the next one has, set as it
   // moves there and kept until the table grows.
   static constexpr unsigned kHintShift = 3;
+  static constexpr uint8_t kHints = 0x0F << kHintShift;
   static uint8_t overflow_hint(uint32_t t) { return static_cast<uint8_t>(1u << (kHintShift + (t & 3))); }
   // Set on the first bucket of every string kept in the stash.
   static constexpr uint8_t kStashed = 0x80;
