@@ -11,16 +11,22 @@
 #include <system_error>
 
 namespace lzw::platform {
+namespace {
+
+// Gives `advice` for the pages of `page` bytes wholly inside [start, start + bytes).
+void advise_inside(void* start, size_t bytes, uintptr_t page, int advice) {
+  const uintptr_t first = (reinterpret_cast<uintptr_t>(start) + page - 1) & ~(page - 1);
+  const uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(page - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, advice);
+}
+
+}  // namespace
 
 void* allocate_zeroed(size_t bytes, bool huge_pages) {
   void* block = std::calloc(1, bytes);
-  if (block != nullptr && huge_pages && bytes >= kLeastHugePagedBlock) {
-    // Tables far larger than the caches are probed at random: huge pages
-    // spare most of the TLB misses. Only whole huge pages inside the block.
-    auto first = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
-    auto last = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kHugePage - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-  }
+  // Tables far larger than the caches are probed at random: huge pages
+  // spare most of the TLB misses.
+  if (block != nullptr && huge_pages && bytes >= kLeastHugePagedBlock) advise_inside(block, bytes, kHugePage, MADV_HUGEPAGE);
   return block;
 }
 
@@ -42,10 +48,7 @@ void commit(void* start, size_t bytes) {
 }
 
 void decommit(void* start, size_t bytes) {
-  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-  const uintptr_t first = (reinterpret_cast<uintptr_t>(start) + page - 1) & ~(page - 1);
-  const uintptr_t last = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(page - 1);
-  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+  advise_inside(start, bytes, static_cast<uintptr_t>(sysconf(_SC_PAGESIZE)), MADV_DONTNEED);
 }
 
 void BackgroundCommit::start(void* start, size_t bytes) {
