@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace lzw {
 namespace {
 
@@ -72,17 +74,32 @@ TEST(EncoderDictionary, TellsApartStringsOfOneHashByTheirPrefix) {
 }
 
 TEST(EncoderDictionary, MemoryLimitStopsTheFirstTableOrLaterGrowth) {
-  // The smallest power of two that holds the first tables cannot hold them grown twice.
+  // The least limit that holds the first tables leaves room for no growth and
+  // no stash. Strings of many hashes fill the table until it must grow;
+  // strings of one hash fill their bucket and the next until one waiting to
+  // be placed needs the stash. Either way an insertion fails, changing
+  // nothing, and every string inserted before is still found.
   uint64_t limit = 1;
   while (EncoderDictionary().initialize(limit) == kOutOfMemory) limit *= 2;
-  ASSERT_GT(limit, 1u);
-  EncoderDictionary dictionary;
-  ASSERT_EQ(dictionary.initialize(limit), kOk);
-  uint32_t inserted = 0;
-  while (inserted < 65536 && look_up_triple(dictionary, inserted) == EncoderDictionary::kInserted) ++inserted;
-  EXPECT_EQ(look_up_triple(dictionary, inserted), EncoderDictionary::kNoMemory);
-  EXPECT_EQ(dictionary.count(), 256 + inserted);
-  EXPECT_EQ(look_up_triple(dictionary, inserted - 1), static_cast<int32_t>(255 + inserted));
+  for (uint64_t step = limit / 4; step > 0; step /= 2) {
+    if (EncoderDictionary().initialize(limit - step) == kOk) limit -= step;
+  }
+  ASSERT_EQ(EncoderDictionary().initialize(limit - 1), kOutOfMemory);
+  const std::pair<const char*, int32_t (*)(EncoderDictionary&, uint32_t)> rows[] = {
+      {"many hashes", look_up_triple},
+      {"one hash", [](EncoderDictionary& dictionary, uint32_t i) {
+         return dictionary.lookup_or_insert(256 + 3 * i, dictionary.probe(EncoderDictionary::triple_hash(0x414243)));
+       }},
+  };
+  for (const auto& [name, look_up] : rows) {
+    EncoderDictionary dictionary;
+    ASSERT_EQ(dictionary.initialize(limit), kOk) << name;
+    uint32_t inserted = 0;
+    while (inserted < 65536 && look_up(dictionary, inserted) == EncoderDictionary::kInserted) ++inserted;
+    EXPECT_EQ(look_up(dictionary, inserted), EncoderDictionary::kNoMemory) << name;
+    EXPECT_EQ(dictionary.count(), 256 + inserted) << name;
+    for (uint32_t i = 0; i < inserted; ++i) ASSERT_EQ(look_up(dictionary, i), static_cast<int32_t>(256 + i)) << name << " " << i;
+  }
 }
 
 }  // namespace
