@@ -175,6 +175,20 @@ class CodeWriter {
 
 }  // namespace
 
+// The coding loop is built twice, for any x86-64 and for the processors of
+// the last decade (x86-64-v3: BMI2's shifts that need no count in cl, AVX2's
+// byte broadcast), and the loader picks one as the program starts. The newer
+// build runs 5.5% fewer instructions on text, and its fastest runs were 5-7%
+// faster on the text tar, mixed data and random bytes.
+#if defined(__x86_64__) && defined(__has_attribute)
+#if __has_attribute(target_clones)
+#define LZW_CLONED_FOR_NEWER_X86 __attribute__((target_clones("arch=x86-64-v3", "default")))
+#endif
+#endif
+#ifndef LZW_CLONED_FOR_NEWER_X86
+#define LZW_CLONED_FOR_NEWER_X86
+#endif
+
 struct Encoder::State {
   State(Sink* sink, uint64_t input_size, const Limits& limits);
 
@@ -219,6 +233,7 @@ Encoder::State::State(Sink* sink, uint64_t input_size, const Limits& limits)
   status_ = dictionary_.initialize(limits.memory_bytes, known ? input_size / kBytesPerEntryGuess : 0);
 }
 
+LZW_CLONED_FOR_NEWER_X86
 Status Encoder::State::code_until(uint64_t limit) {
   assert(limit <= buffered_end());
   if (next_ == 0 && limit == 0) return kOk;
