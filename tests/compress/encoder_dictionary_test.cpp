@@ -16,6 +16,10 @@ int32_t look_up_pair(EncoderDictionary& dictionary, uint32_t i) {
 int32_t look_up_triple(EncoderDictionary& dictionary, uint32_t i) {
   return dictionary.lookup_or_insert(256 + i, dictionary.probe(EncoderDictionary::triple_hash(i | 7 << 16)));
 }
+// String i of many that share one content hash, told apart by their prefixes.
+int32_t look_up_one_hash(EncoderDictionary& dictionary, uint32_t i) {
+  return dictionary.lookup_or_insert(256 + 3 * i, dictionary.probe(EncoderDictionary::triple_hash(0x414243)));
+}
 
 TEST(EncoderDictionary, HandsOutCodesInInsertionOrderAndFindsThemAfterGrowing) {
   EncoderDictionary dictionary;
@@ -62,15 +66,14 @@ TEST(EncoderDictionary, TellsApartStringsOfOneHashByTheirPrefix) {
   // stash.
   EncoderDictionary dictionary;
   ASSERT_EQ(dictionary.initialize(UINT64_MAX), kOk);
-  const uint64_t hash = EncoderDictionary::triple_hash(0x414243);
   constexpr uint32_t kStrings = 24;
-  for (uint32_t i = 0; i < kStrings; ++i) {
-    ASSERT_EQ(dictionary.lookup_or_insert(256 + 3 * i, dictionary.probe(hash)), EncoderDictionary::kInserted) << i;
-  }
+  for (uint32_t i = 0; i < kStrings; ++i) ASSERT_EQ(look_up_one_hash(dictionary, i), EncoderDictionary::kInserted) << i;
   for (uint32_t i = kStrings; i-- > 0;) {  // newest first, each behind the older ones
-    ASSERT_EQ(dictionary.lookup_or_insert(256 + 3 * i, dictionary.probe(hash)), static_cast<int32_t>(256 + i)) << i;
+    ASSERT_EQ(look_up_one_hash(dictionary, i), static_cast<int32_t>(256 + i)) << i;
   }
-  EXPECT_EQ(dictionary.lookup_or_insert(257, dictionary.probe(hash)), EncoderDictionary::kInserted);
+  // A prefix none of them has: absent, though its slots of that t are taken.
+  EXPECT_EQ(dictionary.lookup_or_insert(257, dictionary.probe(EncoderDictionary::triple_hash(0x414243))),
+            EncoderDictionary::kInserted);
 }
 
 TEST(EncoderDictionary, MemoryLimitStopsTheFirstTableOrLaterGrowth) {
@@ -87,9 +90,7 @@ TEST(EncoderDictionary, MemoryLimitStopsTheFirstTableOrLaterGrowth) {
   ASSERT_EQ(EncoderDictionary().initialize(limit - 1), kOutOfMemory);
   const std::pair<const char*, int32_t (*)(EncoderDictionary&, uint32_t)> rows[] = {
       {"many hashes", look_up_triple},
-      {"one hash", [](EncoderDictionary& dictionary, uint32_t i) {
-         return dictionary.lookup_or_insert(256 + 3 * i, dictionary.probe(EncoderDictionary::triple_hash(0x414243)));
-       }},
+      {"one hash", look_up_one_hash},
   };
   for (const auto& [name, look_up] : rows) {
     EncoderDictionary dictionary;
